@@ -1,0 +1,28 @@
+# Warnings on every target of ours; the model's results are defined by its
+# rounding, so floating-point contraction stays off everywhere and fast-math
+# is never used.
+function(quarnel_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -ffp-contract=off)
+  if(QUARNEL_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# Registers one test executable with CTest. Widget tests pass QT to run on the
+# offscreen platform with a pinned locale.
+function(quarnel_add_test name)
+  cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  quarnel_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  if(ARG_QT)
+    target_link_libraries(${name} PRIVATE Qt6::Test)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8")
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
+    include(GoogleTest)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

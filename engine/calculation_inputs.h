@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quarnel {
+
+// 3.141592654 as the model uses it everywhere, not the full-precision constant.
+inline constexpr double pi = 3.141592654;
+
+enum class PulloutModel : std::int16_t { constant = 1, function_lb = 2 };
+
+// Field texts keyed by control name ("Text3", "Text14", ...), as the window
+// holds them.
+using FieldTexts = std::map<std::string, std::string>;
+
+// The parameter record of one run. Inputs are held with the widths the model
+// rounds them to: 32-bit except the four pull-out values.
+struct CalculationInputs {
+    float Am = 0;           // sectional area of the matrix, mm2
+    float Af = 0;           // sectional area of one fiber, mm2
+    float Lf = 0;           // fiber length, mm
+    float Vf = 0;           // fiber volume fraction
+    float fp0 = 0;          // load snubbing coefficient, per rad
+    float fp1 = 0;          // its term in lb, per rad per mm
+    float fd0 = 0;          // displacement snubbing coefficient, per rad
+    float fd1 = 0;          // its term in lb, per rad per mm
+    float f_reduction = 0;  // strength reduction coefficient, per rad
+    float sigma_fu = 0;     // fiber rupture strength, MPa
+    float crack_xy = 0;     // crack angle in x-y, degrees
+    float crack_zx = 0;     // crack angle in z-x, degrees
+    float kxy = 0;          // orientation intensity in x-y
+    float kzx = 0;          // orientation intensity in z-x
+    float theta_r_xy = 0;   // principal orientation angle in x-y, degrees
+    float theta_r_zx = 0;   // principal orientation angle in z-x, degrees
+    std::string data_file_name;
+    std::int16_t model = 1;  // 1 = Constant model, 2 = Function lb model
+    std::int16_t division = 0;
+    double division_number = 0;  // the rounded "Division" number before it is narrowed
+    std::int16_t angle_step_deg = 2;
+    double Pmax = 0;       // Constant model Pmax (N); Function lb model A
+    double delta_max = 0;  // Constant model delta_max (mm); Function lb model B
+    double C = 0;
+    double D = 0;
+
+    // Derived once per run by read_calculation_inputs.
+    float total_fiber = 0;               // Vf * Am / Af
+    float fiber_number_coefficient = 0;  // total_fiber / 101
+    double deg_to_rad = 0;
+    double angle_step = 0;  // radians
+    double theta_r_xy_rad = 0;
+    double theta_r_zx_rad = 0;
+    double crack_xy_rad = 0;
+    double crack_zx_rad = 0;
+
+    bool is_constant_model() const { return model == 1; }
+    double A() const { return Pmax; }
+    double B() const { return delta_max; }
+};
+
+// The field behind each member, with its caption as the user sees it.
+struct FieldInfo {
+    std::string field;    // control name, "Text3"
+    std::string member;   // member name, "Am"
+    std::string caption;  // "Matrix, Sectional area (mm2)"
+    std::string default_text;
+};
+const std::vector<FieldInfo>& input_fields();
+
+// The texts every field holds when the window loads.
+FieldTexts default_field_texts();
+
+// The caption of a field, in the model's current naming of Text14..Text17.
+std::string field_caption(const std::string& field, std::int16_t model);
+
+// Fills the record from the field texts (missing keys read as empty text) and
+// forms the derived values. `model` is not a field: the caller passes it.
+// `data_file_name` is left empty; the run copies it from Text2 itself.
+CalculationInputs read_calculation_inputs(const FieldTexts& texts, std::int16_t model);
+
+// Why a parameter set cannot be computed: the field by its caption and the
+// rule it breaks.
+struct InputRefusal {
+    std::string field;  // control name, or "" for values of the pull-out law
+    std::string message;
+};
+
+// Refuses inputs that make the model's arithmetic undefined, before any table
+// is built.
+std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& inputs);
+
+}  // namespace quarnel

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "calculation_inputs.h"
+
+namespace quarnel {
+
+// Coefficients of the elliptic orientation density in one plane, for the
+// intensity k and the principal angle t (radians):
+//   S = sin^2 t, den = (k - 1) S + 1,
+//   Oa = (1 - k) sin 2t / den, Ob = (k - (k - 1) S) / den, Oc = 1 / den.
+struct OrientationCoefficients {
+    double Oa = 0;
+    double Ob = 0;
+    double Oc = 0;
+    double den = 0;
+};
+OrientationCoefficients orientation_coefficients(float k, double t);
+
+struct Orientation {
+    OrientationCoefficients xy;
+    OrientationCoefficients zx;
+};
+Orientation orientation_setup(const CalculationInputs& inputs);
+
+// p(alpha) = ((sqrt k / pi) Oc) / ((cos^2 a + (Oa sin a) cos a) + Ob sin^2 a)
+double orientation_density(double alpha, float k, const OrientationCoefficients& c);
+
+// The cell grid: index 1..90 in each plane, angle -89 + 2 (index - 1) degrees;
+// centroid levels k = 0..100.
+inline constexpr int angle_cells = 90;
+inline constexpr int centroid_levels = 101;
+inline constexpr int cell_count = angle_cells * angle_cells * centroid_levels;
+inline constexpr int cell_angle_deg(int index) { return -89 + 2 * (index - 1); }
+
+// Orientation weights of an x-y cell i and a z-x cell j: p(angle) * angle_step.
+double w_xy(const CalculationInputs& inputs, const Orientation& o, int i);
+double w_zx(const CalculationInputs& inputs, const Orientation& o, int j);
+
+// z_k = -(Lf / 2) (100 - k) / 100, rounded to 32 bits.
+float z_level(float Lf, int k);
+
+// Angle of a fiber at (phi, psi) degrees to the crack normal, radians:
+// pi/2 - atan(X / sqrt(1 - X X)) with X = |cos phi| |cos psi|.
+double fiber_angle(const CalculationInputs& inputs, int phi_deg, int psi_deg);
+
+// lb = (z + (Lf / 2) cos theta) / cos theta rounded to 32 bits; 0 when that
+// is negative or not a number.
+float embedded_length(float z, float Lf, double theta);
+
+// The snubbing angle theta_s (radians) of a cell, with the crack angles.
+double snubbing_angle(const CalculationInputs& inputs, int phi_deg, int psi_deg);
+
+}  // namespace quarnel

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "calculation_inputs.h"
+#include "fiber_orientation.h"
+#include "progress.h"
+
+namespace quarnel {
+
+// The per-cell tables of one run, addressed by (i, j, k) with i fastest, then
+// j, then k; only the used part, i, j = 1..90 and k = 0..100, is held.
+struct FiberTables {
+    std::vector<std::int16_t> fiber_flag;
+    std::vector<float> lb_table;
+    std::vector<float> P1_table;
+    std::vector<float> delta1_table;
+
+    static constexpr std::size_t index(int i, int j, int k) {
+        return static_cast<std::size_t>(i - 1) +
+               static_cast<std::size_t>(angle_cells) *
+                   (static_cast<std::size_t>(j - 1) +
+                    static_cast<std::size_t>(angle_cells) * static_cast<std::size_t>(k));
+    }
+};
+
+// The model setting: fills all four tables for every cell, showing
+// "Model setting..." and then one progress text per centroid level, each
+// followed by a yield. Returns false when a yield asked the run to stop.
+bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
+                        ProgressSink& progress);
+
+// Refuses a run whose pull-out values give a bridging cell (lb > 0) corner
+// values that are not finite, a displacement at peak of 0, or a ratio P1 /
+// delta1 beyond the 32-bit range.
+std::optional<InputRefusal> check_fiber_tables(const CalculationInputs& inputs,
+                                               const FiberTables& tables);
+
+}  // namespace quarnel

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+
+#include "calculation_inputs.h"
+
+namespace quarnel {
+
+// Peak load and displacement at peak of one fiber, snubbing included:
+//   fp = fp0 + fp1 lb, fd = fd0 + fd1 lb (each rounded to 32 bits),
+//   P1 = P_base exp(fp theta_s), delta1 = delta_base exp(fd theta_s),
+// with P_base = Pmax, delta_base = delta_max (Constant model) or
+// P_base = A lb^B, delta_base = C lb^D (Function lb model).
+struct Corner {
+    float P1 = 0;
+    float delta1 = 0;
+};
+Corner compute_corner(const CalculationInputs& inputs, float lb, double theta_s);
+
+// P_rupture = (sigma_fu exp(-f_reduction theta_s)) Af, N.
+double rupture_load(const CalculationInputs& inputs, double theta_s);
+
+struct PulloutCell {
+    float lb = 0;
+    float P1 = 0;
+    float delta1 = 0;
+};
+
+struct CellResponse {
+    double P_fiber = 0;
+    std::int16_t fiber_flag = 1;
+};
+
+// The bi-linear law for a still-bridging cell at the crack opening Wcr:
+// pulled out when Wcr >= lb; rising Wcr * r with r = P1 / delta1 (32-bit)
+// when Wcr <= delta1; else falling P1 + s (Wcr - delta1) with
+// s = -P1 / (lb - delta1) (32-bit). A load strictly above P_rupture breaks
+// the fiber. A dropped cell answers 0 and flag 0.
+CellResponse evaluate_cell(const PulloutCell& cell, double Wcr, double P_rupture);
+
+// The 32-bit ratio and slope of the two branches, as evaluate_cell rounds them.
+float rising_ratio(const PulloutCell& cell);
+float falling_slope(const PulloutCell& cell);
+
+}  // namespace quarnel

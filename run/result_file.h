@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "engine/calculation_inputs.h"
+
+namespace quarnel {
+
+// Local date and time as the header's first line shows it.
+struct ClockReading {
+    int year = 0;
+    int month = 0;  // 1..12
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+ClockReading local_clock_now();
+
+// A failure of the result file: a numeric code per cause (see README.md) and
+// the platform's description of it.
+struct FileFailure {
+    int code = 0;
+    std::string description;
+};
+
+// The numeric codes of file failures.
+namespace file_error {
+inline constexpr int invalid_name = 52;
+inline constexpr int device_io = 57;
+inline constexpr int disk_full = 61;
+inline constexpr int permission_denied = 70;
+inline constexpr int path_access = 75;  // the name is a folder
+inline constexpr int path_not_found = 76;
+}  // namespace file_error
+
+// "This output data file has been opened by another application. (<code>)"
+std::string file_error_message(int code);
+
+// The five header lines and the table heading, without line ends; lines are
+// bytes of code page 932 (δ is 83 C2, σ is 83 D0).
+std::string result_header_line(int line, const CalculationInputs& inputs,
+                               const ClockReading& clock);
+// One table row in 14-character print zones, without the line end.
+std::string result_row(int n, double Wcr, double P, double sigma, double effective_fiber_ratio);
+
+// The result data file of one run: created or emptied at open, lines ending in
+// CR LF, written through to the file after every line so that a failure is
+// reported at the line that caused it.
+class ResultFile {
+public:
+    ResultFile() = default;
+    ResultFile(const ResultFile&) = delete;
+    ResultFile& operator=(const ResultFile&) = delete;
+    ~ResultFile();
+
+    std::optional<FileFailure> open(const std::string& path);
+    std::optional<FileFailure> write_header(const CalculationInputs& inputs,
+                                            const ClockReading& clock);
+    std::optional<FileFailure> write_step_row(int n, double Wcr, double P, double sigma,
+                                              double effective_fiber_ratio);
+    std::optional<FileFailure> close();
+    bool is_open() const { return file_ != nullptr; }
+
+private:
+    std::optional<FileFailure> write_line(const std::string& line);
+    std::FILE* file_ = nullptr;
+};
+
+}  // namespace quarnel
