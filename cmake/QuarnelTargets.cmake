@@ -3,6 +3,10 @@
 # is never used.
 function(quarnel_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -ffp-contract=off)
+  # GCC 12 reports -Wrestrict falsely inside std::string concatenation.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wno-restrict)
+  endif()
   if(QUARNEL_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

@@ -37,7 +37,7 @@ double mid_opening(const CalculationInputs& inputs);
 // those of the cell-by-cell evaluation, bit for bit. The tables are only read:
 // the bridging set lives in the stepper's own compact arrays.
 class CrackOpeningStepper {
-public:
+  public:
     // publish receives every step's values and returns false to stop the run.
     using Publish = std::function<bool(const StepValues&)>;
 
@@ -52,7 +52,7 @@ public:
     bool finished() const;
     int bridging_cells() const { return static_cast<int>(lb_.size()); }
 
-private:
+  private:
     struct Pair {
         double w_xy;
         double w_zx;

@@ -30,7 +30,9 @@ double orientation_density(double alpha, float k, const OrientationCoefficients&
 inline constexpr int angle_cells = 90;
 inline constexpr int centroid_levels = 101;
 inline constexpr int cell_count = angle_cells * angle_cells * centroid_levels;
-inline constexpr int cell_angle_deg(int index) { return -89 + 2 * (index - 1); }
+inline constexpr int cell_angle_deg(int index) {
+    return -89 + 2 * (index - 1);
+}
 
 // Orientation weights of an x-y cell i and a z-x cell j: p(angle) * angle_step.
 double w_xy(const CalculationInputs& inputs, const Orientation& o, int i);
@@ -46,6 +48,8 @@ double fiber_angle(const CalculationInputs& inputs, int phi_deg, int psi_deg);
 // lb = (z + (Lf / 2) cos theta) / cos theta rounded to 32 bits; 0 when that
 // is negative or not a number.
 float embedded_length(float z, float Lf, double theta);
+// The same from cos theta, for callers that share it between cells.
+float embedded_length_from_cos(float z, float Lf, double cos_theta);
 
 // The snubbing angle theta_s (radians) of a cell, with the crack angles.
 double snubbing_angle(const CalculationInputs& inputs, int phi_deg, int psi_deg);

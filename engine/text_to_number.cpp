@@ -9,8 +9,12 @@ namespace quarnel {
 
 namespace {
 
-bool is_skipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_skipped(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Whether a decimal text that overflowed or underflowed a double was too
 // large (rather than too small): its leading digit's decimal exponent is > 0.

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <vector>
+
+#include "engine/calculation_inputs.h"
+#include "engine/crack_opening_stepper.h"
+
+namespace quarnel::reference {
+
+// The bridging law computed literally, cell by cell and step by step, the way
+// the model reads: every cell gets its corner values, and every step
+// evaluates the snubbing angle, the rupture load and both weights again for
+// each still-bridging cell. It is slow on purpose and shares no code with the
+// engine's computation, so it serves as the oracle the engine must match bit
+// for bit, and as the benchmarks' baseline.
+struct Tables {
+    std::vector<short> fiber_flag;
+    std::vector<float> lb;
+    std::vector<float> P1;
+    std::vector<float> delta1;
+};
+
+void build_tables(const CalculationInputs& in, Tables& t);
+std::vector<StepValues> run_steps(const CalculationInputs& in, Tables& t);
+std::vector<StepValues> run(const CalculationInputs& in);
+
+}  // namespace quarnel::reference
