@@ -19,42 +19,78 @@ double crack_opening(const CalculationInputs& inputs, double Wcr_mid, int n) {
     return Wcr_mid + (half_Lf - Wcr_mid) * (n - N) / N;
 }
 
+namespace {
+
+constexpr int pairs_per_level = angle_cells * angle_cells;
+
+}  // namespace
+
 CrackOpeningStepper::CrackOpeningStepper(const CalculationInputs& inputs, const FiberTables& tables)
     : inputs_(inputs),
       Wcr_mid_(mid_opening(inputs)),
       last_step_(inputs.division < 0 ? -1 : 2 * inputs.division),
       fiber_number_coefficient_(inputs.fiber_number_coefficient) {
     const Orientation orientation = orientation_setup(inputs);
-    pairs_.resize(angle_cells * angle_cells);
+    std::vector<double> wxy(angle_cells + 1);
+    for (int i = 1; i <= angle_cells; ++i) wxy[i] = w_xy(inputs, orientation, i);
+    pairs_.resize(pairs_per_level);
     for (int j = 1; j <= angle_cells; ++j) {
         const double wzx = w_zx(inputs, orientation, j);
         for (int i = 1; i <= angle_cells; ++i) {
-            const double wxy = w_xy(inputs, orientation, i);
-            const double theta_s = snubbing_angle(inputs, cell_angle_deg(i), cell_angle_deg(j));
-            pairs_[(j - 1) * angle_cells + (i - 1)] = {
-                wxy, wzx, (wxy * wzx) * fiber_number_coefficient_, rupture_load(inputs, theta_s)};
+            pairs_[(j - 1) * angle_cells + (i - 1)] = {wxy[i], wzx,
+                                                       (wxy[i] * wzx) * fiber_number_coefficient_};
         }
     }
 
-    // Cells with lb = 0 are dropped at step 0, whose opening is 0, before they
-    // add anything; they are left out from the start.
-    std::size_t bridging = 0;
-    for (std::size_t c = 0; c < tables.lb_table.size(); ++c) {
-        bridging += tables.fiber_flag[c] == 1 && tables.lb_table[c] > 0;
+    // One group per cell when the tables name no groups.
+    std::vector<double> theta_s = tables.group_theta_s;
+    group_of_pair_ = tables.group_of_pair;
+    if (group_of_pair_.size() != pairs_per_level) {
+        group_of_pair_.resize(pairs_per_level);
+        theta_s.resize(pairs_per_level);
+        for (int p = 0; p < pairs_per_level; ++p) {
+            group_of_pair_[p] = static_cast<std::uint16_t>(p);
+            theta_s[p] = snubbing_angle(inputs, cell_angle_deg(p % angle_cells + 1),
+                                        cell_angle_deg(p / angle_cells + 1));
+        }
     }
-    for (auto* v : {&lb_, &delta1_, &P1_, &ratio_, &slope_}) v->reserve(bridging);
-    pair_.reserve(bridging);
-    std::size_t c = 0;
-    for (int k = 0; k < centroid_levels; ++k) {
-        for (int p = 0; p < angle_cells * angle_cells; ++p, ++c) {
-            if (tables.fiber_flag[c] != 1 || !(tables.lb_table[c] > 0)) continue;
-            const PulloutCell cell{tables.lb_table[c], tables.P1_table[c], tables.delta1_table[c]};
-            lb_.push_back(cell.lb);
-            delta1_.push_back(cell.delta1);
-            P1_.push_back(cell.P1);
-            ratio_.push_back(rising_ratio(cell));
-            slope_.push_back(falling_slope(cell));
-            pair_.push_back(static_cast<std::uint16_t>(p));
+    group_representative_.assign(theta_s.size(), 0);
+    for (int p = pairs_per_level - 1; p >= 0; --p) {
+        group_representative_[group_of_pair_[p]] = static_cast<std::uint16_t>(p);
+    }
+    std::vector<double> P_rupture(theta_s.size());
+    for (std::size_t g = 0; g < theta_s.size(); ++g)
+        P_rupture[g] = rupture_load(inputs, theta_s[g]);
+
+    levels_.resize(centroid_levels);
+    for (int k = 0; k < centroid_levels; ++k) prepare_level(tables, k, P_rupture);
+    load_.resize(theta_s.size());
+}
+
+void CrackOpeningStepper::prepare_level(const FiberTables& tables, int k,
+                                        const std::vector<double>& P_rupture) {
+    Level& level = levels_[k];
+    const std::size_t base = static_cast<std::size_t>(k) * pairs_per_level;
+    level.slots.resize(group_representative_.size());
+    for (std::size_t g = 0; g < group_representative_.size(); ++g) {
+        const std::size_t c = base + group_representative_[g];
+        const PulloutCell cell{tables.lb_table[c], tables.P1_table[c], tables.delta1_table[c]};
+        // Cells with lb = 0 are dropped at step 0, whose opening is 0, before
+        // they add anything; they are left out from the start.
+        const bool bridging = tables.fiber_flag[c] == 1 && cell.lb > 0;
+        level.slots[g] = Slot{cell.lb,
+                              cell.delta1,
+                              cell.P1,
+                              bridging ? rising_ratio(cell) : 0.0f,
+                              bridging ? falling_slope(cell) : 0.0f,
+                              bridging,
+                              P_rupture[g]};
+    }
+    level.cells.clear();
+    level.cells.reserve(pairs_per_level);
+    for (int p = 0; p < pairs_per_level; ++p) {
+        if (level.slots[group_of_pair_[p]].bridging) {
+            level.cells.push_back(static_cast<std::uint16_t>(p));
         }
     }
 }
@@ -63,45 +99,68 @@ bool CrackOpeningStepper::finished() const {
     return next_step_ > last_step_;
 }
 
+int CrackOpeningStepper::bridging_cells() const {
+    std::size_t cells = 0;
+    for (const Level& level : levels_) cells += level.cells.size();
+    return static_cast<int>(cells);
+}
+
 StepValues CrackOpeningStepper::step() {
     const int n = next_step_++;
     const double Wcr = crack_opening(inputs_, Wcr_mid_, n);
     double P = 0;
     double N_eff = 0;
-
-    // One pass in loop order over the cells still bridging; the survivors are
-    // moved down in place, so the order never changes. The branch arithmetic
-    // is that of evaluate_cell, with the 32-bit ratio and slope rounded once.
-    const std::size_t cells = lb_.size();
-    const Pair* const pairs = pairs_.data();
-    float* const lb = lb_.data();
-    float* const delta1 = delta1_.data();
-    float* const P1 = P1_.data();
-    float* const ratio = ratio_.data();
-    float* const slope = slope_.data();
-    std::uint16_t* const pair = pair_.data();
     const double coefficient = fiber_number_coefficient_;
-    std::size_t kept = 0;
-    for (std::size_t c = 0; c < cells; ++c) {
-        if (Wcr >= lb[c]) continue;  // pulled out
-        const Pair& w = pairs[pair[c]];
-        const double P_fiber =
-            Wcr <= delta1[c] ? Wcr * ratio[c] : P1[c] + slope[c] * (Wcr - delta1[c]);
-        if (P_fiber > w.P_rupture) continue;  // ruptured
-        P += ((P_fiber * w.w_xy) * w.w_zx) * coefficient;
-        N_eff += w.count;
-        if (kept != c) {
-            lb[kept] = lb[c];
-            delta1[kept] = delta1[c];
-            P1[kept] = P1[c];
-            ratio[kept] = ratio[c];
-            slope[kept] = slope[c];
-            pair[kept] = pair[c];
+    const Pair* const pairs = pairs_.data();
+    double* const load = load_.data();
+
+    for (Level& level : levels_) {
+        if (level.cells.empty()) continue;
+        // The pull-out law once per group of the level, as evaluate_cell
+        // computes it, with the ratio and slope rounded once per run.
+        bool dropped = false;
+        for (std::size_t s = 0; s < level.slots.size(); ++s) {
+            Slot& slot = level.slots[s];
+            if (!slot.bridging) continue;
+            if (Wcr >= slot.lb) {  // pulled out
+                slot.bridging = false;
+                dropped = true;
+                continue;
+            }
+            const double P_fiber =
+                Wcr <= slot.delta1 ? Wcr * slot.ratio : slot.P1 + slot.slope * (Wcr - slot.delta1);
+            if (P_fiber > slot.P_rupture) {  // ruptured; a load equal to it holds
+                slot.bridging = false;
+                dropped = true;
+                continue;
+            }
+            load[s] = P_fiber;
         }
-        ++kept;
+        const std::uint16_t* const slot_of = group_of_pair_.data();
+        // The sums in loop order over the level's bridging cells; when a group
+        // was dropped, its cells are taken out in the same pass.
+        if (!dropped) {
+            for (const std::uint16_t p : level.cells) {
+                const Pair& w = pairs[p];
+                P += ((load[slot_of[p]] * w.w_xy) * w.w_zx) * coefficient;
+                N_eff += w.count;
+            }
+            continue;
+        }
+        const Slot* const slots = level.slots.data();
+        std::uint16_t* const cells = level.cells.data();
+        std::size_t kept = 0;
+        for (std::size_t c = 0; c < level.cells.size(); ++c) {
+            const std::uint16_t p = cells[c];
+            const std::uint16_t g = slot_of[p];
+            if (!slots[g].bridging) continue;
+            const Pair& w = pairs[p];
+            P += ((load[g] * w.w_xy) * w.w_zx) * coefficient;
+            N_eff += w.count;
+            cells[kept++] = p;
+        }
+        level.cells.resize(kept);
     }
-    for (auto* v : {&lb_, &delta1_, &P1_, &ratio_, &slope_}) v->resize(kept);
-    pair_.resize(kept);
 
     StepValues s;
     s.n = static_cast<std::int16_t>(n);

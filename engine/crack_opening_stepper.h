@@ -30,12 +30,16 @@ double crack_opening(const CalculationInputs& inputs, double Wcr_mid, int n);
 double mid_opening(const CalculationInputs& inputs);
 
 // Runs the steps n = 0 .. 2 division over the tables that build_fiber_tables
-// filled. Everything that does not change from step to step (snubbing angles,
-// rupture loads, weights, each cell's ratio and slope) is prepared once; each
-// step visits only the cells still bridging, in (k, j, i) order, and sums
-// ((P_fiber w_xy) w_zx) fiber_number_coefficient sequentially, so the sums are
-// those of the cell-by-cell evaluation, bit for bit. The tables are only read:
-// the bridging set lives in the stepper's own compact arrays.
+// filled, with the sums of the cell-by-cell evaluation bit for bit: each step
+// visits the cells still bridging in (k, j, i) order and adds
+// ((P_fiber w_xy) w_zx) fiber_number_coefficient to P sequentially.
+//
+// What does not change from step to step is prepared once: weights, rupture
+// loads, each cell's 32-bit ratio and slope. Cells of one level in the same
+// orientation group of the tables hold the same values, so the pull-out law
+// is evaluated once per group and its load reused for every member. The
+// tables are only read: the bridging set lives in the stepper's own compact
+// per-level lists.
 class CrackOpeningStepper {
   public:
     // publish receives every step's values and returns false to stop the run.
@@ -50,15 +54,30 @@ class CrackOpeningStepper {
     // progress; for benchmarks and tests.
     StepValues step();
     bool finished() const;
-    int bridging_cells() const { return static_cast<int>(lb_.size()); }
+    int bridging_cells() const;
 
   private:
     struct Pair {
         double w_xy;
         double w_zx;
         double count;  // (w_xy w_zx) fiber_number_coefficient: one bridging cell's fibers
+    };
+    // One group of cells of a level sharing the pull-out law's inputs.
+    struct Slot {
+        float lb;
+        float delta1;
+        float P1;
+        float ratio;
+        float slope;
+        bool bridging;
         double P_rupture;
     };
+    struct Level {
+        std::vector<Slot> slots;
+        std::vector<std::uint16_t> cells;  // bridging pairs, (j - 1) * 90 + (i - 1), in order
+    };
+
+    void prepare_level(const FiberTables& tables, int k, const std::vector<double>& P_rupture);
 
     CalculationInputs inputs_;
     double Wcr_mid_ = 0;
@@ -67,14 +86,11 @@ class CrackOpeningStepper {
     double P_top_ = -999999;
     double sigma_top_ = -999999;
     double fiber_number_coefficient_ = 0;
-    std::vector<Pair> pairs_;  // by (j - 1) * 90 + (i - 1)
-    // Still-bridging cells in loop order.
-    std::vector<float> lb_;
-    std::vector<float> delta1_;
-    std::vector<float> P1_;
-    std::vector<float> ratio_;
-    std::vector<float> slope_;
-    std::vector<std::uint16_t> pair_;
+    std::vector<Pair> pairs_;
+    std::vector<std::uint16_t> group_of_pair_;
+    std::vector<std::uint16_t> group_representative_;
+    std::vector<Level> levels_;
+    std::vector<double> load_;  // per slot of the level being summed
 };
 
 }  // namespace quarnel

@@ -111,6 +111,8 @@ bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
     tables.delta1_table.resize(cell_count);
 
     const OrientationGroups groups = group_orientations(inputs);
+    tables.group_of_pair.assign(groups.group_of_pair.begin(), groups.group_of_pair.end());
+    tables.group_theta_s = groups.theta_s;
     const std::size_t group_count = groups.cos_theta.size();
     CornerCache corners(inputs, group_count);
     std::vector<float> group_lb(group_count);

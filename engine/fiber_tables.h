@@ -19,6 +19,14 @@ struct FiberTables {
     std::vector<float> P1_table;
     std::vector<float> delta1_table;
 
+    // Orientation cells whose fiber angle and snubbing angle are the same
+    // doubles (by (j - 1) * 90 + (i - 1)), with each group's snubbing angle.
+    // Cells of one group hold the same values at every level: the stepper
+    // evaluates the pull-out law once per group. Left empty, every cell is
+    // taken on its own.
+    std::vector<std::uint16_t> group_of_pair;
+    std::vector<double> group_theta_s;
+
     static constexpr std::size_t index(int i, int j, int k) {
         return static_cast<std::size_t>(i - 1) +
                static_cast<std::size_t>(angle_cells) *

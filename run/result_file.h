@@ -19,8 +19,8 @@ struct ClockReading {
 };
 ClockReading local_clock_now();
 
-// A failure of the result file: a numeric code per cause (see README.md) and
-// the platform's description of it.
+// A failure of the result file: a numeric code per cause (file_error below)
+// and the platform's description of it.
 struct FileFailure {
     int code = 0;
     std::string description;
@@ -39,23 +39,28 @@ inline constexpr int path_not_found = 76;
 // "This output data file has been opened by another application. (<code>)"
 std::string file_error_message(int code);
 
-// The five header lines and the table heading, without line ends; lines are
-// bytes of code page 932 (δ is 83 C2, σ is 83 D0).
+// The five header lines and the table heading (line 1..6; any other number
+// throws std::out_of_range), without line ends; lines are bytes of code page
+// 932 (δ is 83 C2, σ is 83 D0).
 std::string result_header_line(int line, const CalculationInputs& inputs,
                                const ClockReading& clock);
-// One table row in 14-character print zones, without the line end.
+// One table row in 14-character print zones, without the line end. A field
+// that fills or overruns its zone is followed by at least one blank, and the
+// next field starts at the following zone.
 std::string result_row(int n, double Wcr, double P, double sigma, double effective_fiber_ratio);
 
 // The result data file of one run: created or emptied at open, lines ending in
 // CR LF, written through to the file after every line so that a failure is
 // reported at the line that caused it.
 class ResultFile {
-public:
+  public:
     ResultFile() = default;
     ResultFile(const ResultFile&) = delete;
     ResultFile& operator=(const ResultFile&) = delete;
     ~ResultFile();
 
+    // Creates the file or empties it; a file still open is closed first. An
+    // empty name, or one holding a NUL character, is refused as invalid.
     std::optional<FileFailure> open(const std::string& path);
     std::optional<FileFailure> write_header(const CalculationInputs& inputs,
                                             const ClockReading& clock);
@@ -64,7 +69,7 @@ public:
     std::optional<FileFailure> close();
     bool is_open() const { return file_ != nullptr; }
 
-private:
+  private:
     std::optional<FileFailure> write_line(const std::string& line);
     std::FILE* file_ = nullptr;
 };

@@ -123,6 +123,31 @@ TEST_P(MatchesLiteralModel, bit_for_bit) {
 INSTANTIATE_TEST_SUITE_P(ParameterSets, MatchesLiteralModel, ::testing::ValuesIn(all_cases()),
                          [](const auto& info) { return info.param.name; });
 
+TEST(CrackOpeningStepper, tables_without_orientation_groups_give_the_same_steps) {
+    FieldTexts t = default_field_texts();
+    t["Text25"] = "15";
+    t["Text10"] = "3";
+    t["Text24"] = "0.02";
+    t["Text20"] = "3";
+    const CalculationInputs in = read_calculation_inputs(t, 1);
+    FiberTables tables;
+    SilentProgress silent;
+    build_fiber_tables(in, tables, silent);
+    auto steps_of = [&](const FiberTables& tb) {
+        std::vector<StepValues> steps;
+        CrackOpeningStepper stepper(in, tb);
+        stepper.run(silent, [&](const StepValues& s) {
+            steps.push_back(s);
+            return true;
+        });
+        return steps;
+    };
+    const std::vector<StepValues> grouped = steps_of(tables);
+    tables.group_of_pair.clear();
+    tables.group_theta_s.clear();
+    expect_identical(steps_of(tables), grouped);
+}
+
 TEST(FiberTables, match_the_literal_tables_where_fibers_reach_the_crack) {
     FieldTexts t = default_field_texts();
     t["Text25"] = "30";
