@@ -3,8 +3,10 @@
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -13,8 +15,7 @@
 #include <vector>
 
 #include "engine/calculation_inputs.h"
-#include "engine/crack_opening_stepper.h"
-#include "engine/fiber_tables.h"
+#include "run/calculation_run.h"
 #include "run/number_text.h"
 #include "run/result_file.h"
 
@@ -91,31 +92,72 @@ std::string exact(double x) {
     return std::string(buffer, end);
 }
 
-class TerminalProgress final : public ProgressSink {
+// The run's window for a command line: status texts as progress on a
+// terminal, no charts, messages on standard error, and every step's values
+// to the CSV file and the JSON lines.
+class BatchWindow final : public RunWindow {
   public:
-    explicit TerminalProgress(bool shown) : shown_(shown) {}
-    ~TerminalProgress() override { finish(); }
+    BatchWindow(FieldTexts texts, std::int16_t model, std::string output,
+                std::optional<ClockReading> at, bool progress_shown)
+        : texts_(std::move(texts)),
+          model_(model),
+          output_(std::move(output)),
+          at_(at),
+          progress_shown_(progress_shown) {}
+    ~BatchWindow() override { finish_progress(); }
+
+    std::FILE* csv = nullptr;
+    bool json = false;
+    StepValues last;
+
+    FieldTexts field_texts() const override { return texts_; }
+    std::string data_file_text() const override { return output_; }
+    std::int16_t model() const override { return model_; }
     void show_status(const std::string& text) override {
-        if (!shown_) return;
+        if (!progress_shown_ || text.empty()) return;
         std::fprintf(stderr, "\r%-40s", text.c_str());
-        dirty_ = true;
+        progress_dirty_ = true;
     }
     bool yield() override { return true; }
-    void finish() {
-        if (dirty_) std::fprintf(stderr, "\r%-40s\r", "");
-        dirty_ = false;
+    void set_field(ResultField, const std::string&) override {}
+    void set_start_enabled(bool) override {}
+    void set_chooser_enabled(bool) override {}
+    ChartSurface& load_chart() override { return no_chart_; }
+    ChartSurface& fiber_chart() override { return no_chart_; }
+    void show_message(const std::string&, const std::string& text) override {
+        finish_progress();
+        std::cerr << "quarnel-batch: " << text << "\n";
+    }
+    ClockReading clock() const override { return at_ ? *at_ : local_clock_now(); }
+    void step_published(const StepValues& s) override {
+        last = s;
+        if (csv != nullptr) {
+            std::fprintf(csv, "%d,%s,%s,%s,%s\n", s.n, exact(s.Wcr).c_str(), exact(s.P).c_str(),
+                         exact(s.sigma).c_str(), exact(s.effective_fiber_ratio).c_str());
+        }
+        if (json) {
+            std::printf(
+                "{\"n\":%d,\"Wcr\":%s,\"P\":%s,\"sigma\":%s,\"effective_fiber_ratio\":%s,"
+                "\"P_top\":%s,\"sigma_top\":%s}\n",
+                s.n, exact(s.Wcr).c_str(), exact(s.P).c_str(), exact(s.sigma).c_str(),
+                exact(s.effective_fiber_ratio).c_str(), exact(s.P_top).c_str(),
+                exact(s.sigma_top).c_str());
+        }
+    }
+    void finish_progress() {
+        if (progress_dirty_) std::fprintf(stderr, "\r%-40s\r", "");
+        progress_dirty_ = false;
     }
 
   private:
-    bool shown_;
-    bool dirty_ = false;
+    FieldTexts texts_;
+    std::int16_t model_;
+    std::string output_;
+    std::optional<ClockReading> at_;
+    bool progress_shown_;
+    bool progress_dirty_ = false;
+    NoChart no_chart_;
 };
-
-int file_failure(const std::string& what, const FileFailure& f) {
-    std::cerr << "quarnel-batch: " << what << ": " << file_error_message(f.code) << " "
-              << f.description << "\n";
-    return exit_file_error;
-}
 
 }  // namespace
 
@@ -160,72 +202,41 @@ int run_batch_command(int argc, const char* const* argv) {
         return exit_usage;
     }
 
-    const CalculationInputs inputs = read_calculation_inputs(texts, model);
-    if (const auto refusal = check_calculation_inputs(inputs)) {
-        std::cerr << "quarnel-batch: " << refusal->message << "\n";
-        return exit_usage;
-    }
-    TerminalProgress progress(!quiet && isatty(fileno(stderr)));
-    FiberTables tables;
-    build_fiber_tables(inputs, tables, progress);
-    if (const auto refusal = check_fiber_tables(inputs, tables)) {
-        progress.finish();
-        std::cerr << "quarnel-batch: " << refusal->message << "\n";
-        return exit_usage;
-    }
-
-    ResultFile result;
-    if (auto f = result.open(output)) return progress.finish(), file_failure(output, *f);
-    if (auto f = result.write_header(inputs, at.empty() ? local_clock_now() : clock)) {
-        return progress.finish(), file_failure(output, *f);
-    }
-    std::FILE* csv_file = nullptr;
+    BatchWindow window(texts, model, output, at.empty() ? std::nullopt : std::optional(clock),
+                       !quiet && isatty(fileno(stderr)));
+    window.json = json;
     if (!csv.empty()) {
-        csv_file = std::fopen(csv.c_str(), "wb");
-        if (csv_file == nullptr) {
-            return progress.finish(), file_failure(csv, {file_error::device_io, "cannot create"});
+        window.csv = std::fopen(csv.c_str(), "wb");
+        if (window.csv == nullptr) {
+            std::cerr << "quarnel-batch: cannot create " << csv << ": " << std::strerror(errno)
+                      << "\n";
+            return exit_file_error;
         }
-        std::fputs("step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n", csv_file);
+        std::fputs("step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n", window.csv);
     }
-
-    std::optional<FileFailure> row_failure;
-    int rows = 0;
-    StepValues last;
-    CrackOpeningStepper stepper(inputs, tables);
-    stepper.run(progress, [&](const StepValues& s) {
-        if (auto f = result.write_step_row(s.n, s.Wcr, s.P, s.sigma, s.effective_fiber_ratio)) {
-            row_failure = f;
-            return false;
-        }
-        ++rows;
-        last = s;
-        if (csv_file != nullptr) {
-            std::fprintf(csv_file, "%d,%s,%s,%s,%s\n", s.n, exact(s.Wcr).c_str(),
-                         exact(s.P).c_str(), exact(s.sigma).c_str(),
-                         exact(s.effective_fiber_ratio).c_str());
-        }
-        if (json) {
-            std::printf(
-                "{\"n\":%d,\"Wcr\":%s,\"P\":%s,\"sigma\":%s,\"effective_fiber_ratio\":%s,"
-                "\"P_top\":%s,\"sigma_top\":%s}\n",
-                s.n, exact(s.Wcr).c_str(), exact(s.P).c_str(), exact(s.sigma).c_str(),
-                exact(s.effective_fiber_ratio).c_str(), exact(s.P_top).c_str(),
-                exact(s.sigma_top).c_str());
-        }
-        return true;
-    });
-    progress.finish();
-    const auto close_failure = result.close();
+    CalculationInputs inputs;
+    FiberTables tables;
+    const RunOutcome outcome = run_calculation(window, inputs, tables);
+    window.finish_progress();
     bool csv_failed = false;
-    if (csv_file != nullptr) csv_failed = std::ferror(csv_file) != 0 || std::fclose(csv_file) != 0;
-    if (row_failure) {
-        std::cerr << "quarnel-batch: " << output << " is incomplete: " << rows
-                  << " of its rows were written before a write failed (" << row_failure->description
-                  << ", code " << row_failure->code << ").\n";
+    if (window.csv != nullptr) {
+        csv_failed = std::ferror(window.csv) != 0;
+        csv_failed = std::fclose(window.csv) != 0 || csv_failed;
+    }
+    if (outcome.end != RunEnd::finished) {
+        // No partial CSV is left behind; the result file says what it holds.
+        if (!csv.empty()) std::remove(csv.c_str());
+        if (outcome.end == RunEnd::file_error) {
+            std::cerr << "quarnel-batch: " << output << ": " << outcome.description << "\n";
+        }
+        return outcome.end == RunEnd::refused ? exit_usage : exit_file_error;
+    }
+    if (csv_failed) {
+        std::cerr << "quarnel-batch: writing " << csv << " failed.\n";
         return exit_file_error;
     }
-    if (close_failure) return file_failure(output, *close_failure);
-    if (csv_failed) return file_failure(csv, {file_error::device_io, "write failed"});
+    const int rows = outcome.rows;
+    const StepValues& last = window.last;
 
     if (!quiet) {
         std::FILE* summary = json ? stderr : stdout;

@@ -25,8 +25,14 @@ function(quarnel_add_test name)
     set_tests_properties(${name} PROPERTIES
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8")
   else()
+    quarnel_qt_free(${name})
     target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
     include(GoogleTest)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   endif()
+endfunction()
+
+# The engine and the run know nothing of Qt: no moc, uic or rcc for them.
+function(quarnel_qt_free target)
+  set_target_properties(${target} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
 endfunction()

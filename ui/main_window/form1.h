@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/calculation_inputs.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace quarnel {
+
+class ChartBox;
+
+// The main window: every input of a calculation as a text field under its
+// caption plate, the pull-out model choice, the command buttons, the status
+// line and the two charts with their value fields. It holds the field texts,
+// the model selector and the parameter record of the runs; the numbers come
+// from the engine.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit Form1(QWidget* parent = nullptr);
+
+    // Current texts of Text2 .. Text28, keyed by control name.
+    FieldTexts field_texts() const;
+    // The field of that name ("Text1" .. "Text28"), or nullptr.
+    QLineEdit* text_field(std::string_view name) const;
+
+    std::int16_t model() const { return model_; }
+    CalculationInputs& inputs() { return inputs_; }
+    ChartBox* picture1() const { return picture1_; }
+    ChartBox* picture2() const { return picture2_; }
+    QPushButton* command1() const { return command1_; }
+    QPushButton* command2() const { return command2_; }
+
+    // The result file path: set by the chooser when it accepts a file and by
+    // a run from Text2; shown again in Text2 when the chooser is cancelled.
+    const QString& data_file_name() const { return data_file_name_; }
+    void set_data_file_name(const QString& path) { data_file_name_ = path; }
+
+    // True once the program is ending; a run stops at its next yield.
+    bool exiting() const { return exiting_.load(); }
+
+    // Closes every file the program holds open; called by Exit.
+    std::function<void()> close_all_files;
+    // Shows the modal data file chooser and returns the accepted path.
+    std::function<std::optional<QString>(QWidget*)> file_chooser;
+
+    // The handlers of the window's own controls.
+    void choose_data_file();
+    void choose_constant_model();
+    void choose_function_lb_model();
+    void apply_text24_rule();
+    void exit_program();
+
+  protected:
+    // Carries out one calculation run; started by "Start".
+    virtual void start_run();
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void build_controls();
+    void set_tab_order();
+    void load();
+    void centre_on_screen();
+    QLabel* label(std::string_view name) const;
+
+    std::map<std::string, QLineEdit*, std::less<>> fields_;
+    std::map<std::string, QLabel*, std::less<>> labels_;
+    QPushButton* command1_ = nullptr;
+    QPushButton* command2_ = nullptr;
+    QPushButton* command4_ = nullptr;
+    QRadioButton* option1_ = nullptr;
+    QRadioButton* option2_ = nullptr;
+    ChartBox* picture1_ = nullptr;
+    ChartBox* picture2_ = nullptr;
+
+    std::int16_t model_ = 1;
+    CalculationInputs inputs_;
+    QString data_file_name_;
+    std::atomic<bool> exiting_ = false;
+    bool centred_ = false;
+};
+
+}  // namespace quarnel
