@@ -1,0 +1,7 @@
+#include "file_chooser_dialog.h"
+
+namespace quarnel {
+
+std::optional<QString> show_file_chooser(QWidget*) { return std::nullopt; }
+
+}  // namespace quarnel
