@@ -15,6 +15,10 @@ struct TextCase {
     double value;
 };
 
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
+
 class ReadNumber : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(ReadNumber, takes_the_longest_leading_number) {
@@ -85,6 +89,10 @@ struct RefusalCase {
     std::int16_t model;
     const char* refused_field;
 };
+
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << c.field << "=" << c.text;
+}
 
 class RefusedInputs : public ::testing::TestWithParam<RefusalCase> {};
 

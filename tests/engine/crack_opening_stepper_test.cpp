@@ -19,6 +19,10 @@ struct Case {
     std::int16_t model;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 std::vector<StepValues> engine_run(const CalculationInputs& in, int* yields = nullptr,
                                    std::vector<std::string>* texts = nullptr) {
     struct Recorder : ProgressSink {
