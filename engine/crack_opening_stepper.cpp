@@ -71,25 +71,25 @@ void CrackOpeningStepper::prepare_level(const FiberTables& tables, int k,
                                         const std::vector<double>& P_rupture) {
     Level& level = levels_[k];
     const std::size_t base = static_cast<std::size_t>(k) * pairs_per_level;
-    level.slots.resize(group_representative_.size());
+    level.group_slots.resize(group_representative_.size());
     for (std::size_t g = 0; g < group_representative_.size(); ++g) {
         const std::size_t c = base + group_representative_[g];
         const PulloutCell cell{tables.lb_table[c], tables.P1_table[c], tables.delta1_table[c]};
         // Cells with lb = 0 are dropped at step 0, whose opening is 0, before
         // they add anything; they are left out from the start.
         const bool bridging = tables.fiber_flag[c] == 1 && cell.lb > 0;
-        level.slots[g] = Slot{cell.lb,
-                              cell.delta1,
-                              cell.P1,
-                              bridging ? rising_ratio(cell) : 0.0f,
-                              bridging ? falling_slope(cell) : 0.0f,
-                              bridging,
-                              P_rupture[g]};
+        level.group_slots[g] = Slot{cell.lb,
+                                    cell.delta1,
+                                    cell.P1,
+                                    bridging ? rising_ratio(cell) : 0.0f,
+                                    bridging ? falling_slope(cell) : 0.0f,
+                                    bridging,
+                                    P_rupture[g]};
     }
     level.cells.clear();
     level.cells.reserve(pairs_per_level);
     for (int p = 0; p < pairs_per_level; ++p) {
-        if (level.slots[group_of_pair_[p]].bridging) {
+        if (level.group_slots[group_of_pair_[p]].bridging) {
             level.cells.push_back(static_cast<std::uint16_t>(p));
         }
     }
@@ -119,8 +119,8 @@ StepValues CrackOpeningStepper::step() {
         // The pull-out law once per group of the level, as evaluate_cell
         // computes it, with the ratio and slope rounded once per run.
         bool dropped = false;
-        for (std::size_t s = 0; s < level.slots.size(); ++s) {
-            Slot& slot = level.slots[s];
+        for (std::size_t s = 0; s < level.group_slots.size(); ++s) {
+            Slot& slot = level.group_slots[s];
             if (!slot.bridging) continue;
             if (Wcr >= slot.lb) {  // pulled out
                 slot.bridging = false;
@@ -147,7 +147,7 @@ StepValues CrackOpeningStepper::step() {
             }
             continue;
         }
-        const Slot* const slots = level.slots.data();
+        const Slot* const slots = level.group_slots.data();
         std::uint16_t* const cells = level.cells.data();
         std::size_t kept = 0;
         for (std::size_t c = 0; c < level.cells.size(); ++c) {

@@ -73,7 +73,7 @@ class CrackOpeningStepper {
         double P_rupture;
     };
     struct Level {
-        std::vector<Slot> slots;
+        std::vector<Slot> group_slots;     // not "slots", a macro in Qt code
         std::vector<std::uint16_t> cells;  // bridging pairs, (j - 1) * 90 + (i - 1), in order
     };
 

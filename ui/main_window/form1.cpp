@@ -7,14 +7,17 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <exception>
 
 #include "engine/text_to_number.h"
 #include "form1_layout.h"
+#include "form1_run_window.h"
 #include "ui/file_chooser/file_chooser_dialog.h"
 #include "ui/widgets/chart_box.h"
 
@@ -96,13 +99,19 @@ QPixmap formula_picture(const QFont& window_font) {
     return picture;
 }
 
+void show_warning_box(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+}
+
 }  // namespace
 
 Form1::Form1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      file_chooser(show_file_chooser) {
+      file_chooser(show_file_chooser),
+      message_box(show_warning_box),
+      clock(local_clock_now) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quarnel"));
     setFixedSize(client_width_twips / twips_per_pixel, client_height_twips / twips_per_pixel);
@@ -354,7 +363,26 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void Form1::start_run() {}
+void Form1::start_run() {
+    // Start and "Data File Name" are disabled while a run is under way; this
+    // also refuses a run started some other way inside a run.
+    if (running_ || exiting_) return;
+    running_ = true;
+    Form1RunWindow window(*this);
+    try {
+        run_calculation(window, inputs_, tables_);
+    } catch (const std::exception& e) {
+        // Nothing may escape into the event loop. The run's file is closed by
+        // now; the user can correct the inputs and start again.
+        if (!exiting_) {
+            text_field("Text1")->setText(QString());
+            command1_->setEnabled(true);
+            command2_->setEnabled(true);
+            window.show_message("Error", std::string("The calculation stopped: ") + e.what());
+        }
+    }
+    running_ = false;
+}
 
 void Form1::exit_program() {
     if (close_all_files) close_all_files();

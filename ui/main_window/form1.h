@@ -11,6 +11,8 @@
 #include <string_view>
 
 #include "engine/calculation_inputs.h"
+#include "engine/fiber_tables.h"
+#include "run/result_file.h"
 
 class QLabel;
 class QLineEdit;
@@ -52,10 +54,17 @@ class Form1 : public QWidget {
     // True once the program is ending; a run stops at its next yield.
     bool exiting() const { return exiting_.load(); }
 
-    // Closes every file the program holds open; called by Exit.
+    // Closes files held open outside a run; called by Exit. A run's result
+    // file is closed by the run as soon as its next yield sees the program
+    // ending, with the rows written so far.
     std::function<void()> close_all_files;
     // Shows the modal data file chooser and returns the accepted path.
     std::function<std::optional<QString>(QWidget*)> file_chooser;
+    // Shows a run's message: a modal box over `parent` with the given title,
+    // an exclamation icon and one OK button.
+    std::function<void(QWidget* parent, const QString& title, const QString& text)> message_box;
+    // The local time and date for the first line of a result file.
+    std::function<ClockReading()> clock;
 
     // The handlers of the window's own controls.
     void choose_data_file();
@@ -65,7 +74,9 @@ class Form1 : public QWidget {
     void exit_program();
 
   protected:
-    // Carries out one calculation run; started by "Start".
+    // Carries out one calculation run inside the click on "Start": it keeps
+    // the window alive by processing its events at the run's yields and
+    // returns after "Finish", an error message or the program's end.
     virtual void start_run();
 
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -91,7 +102,9 @@ class Form1 : public QWidget {
 
     std::int16_t model_ = 1;
     CalculationInputs inputs_;
+    FiberTables tables_;
     QString data_file_name_;
+    bool running_ = false;
     std::atomic<bool> exiting_ = false;
     bool centred_ = false;
 };
