@@ -64,8 +64,8 @@ void literal_model_setting(benchmark::State& state) {
 }
 BENCHMARK(literal_model_setting)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
-// All 61 steps of a default run per iteration; the counter gives the mean
-// time of one step.
+// All 61 steps of a default run per iteration; the counter "step" gives the
+// mean time of one step, in seconds.
 void steps_of_a_run(benchmark::State& state) {
     const CalculationInputs in = default_inputs(1);
     FiberTables tables;
