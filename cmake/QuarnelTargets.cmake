@@ -2,6 +2,14 @@
 # rounding, so floating-point contraction stays off everywhere and fast-math
 # is never used.
 function(quarnel_target_defaults target)
+  if(MSVC)
+    # /fp:precise keeps every rounding and, since Visual Studio 2022, contracts nothing.
+    target_compile_options(${target} PRIVATE /W4 /fp:precise /utf-8)
+    if(QUARNEL_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+    return()
+  endif()
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -ffp-contract=off)
   # GCC 12 reports -Wrestrict falsely inside std::string concatenation.
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
