@@ -1,6 +1,5 @@
 #include "batch_command.h"
 
-#include <unistd.h>
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -13,6 +12,14 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
 
 #include "engine/calculation_inputs.h"
 #include "run/calculation_run.h"
