@@ -67,21 +67,13 @@ class CornerCache {
 
     Corner corner(std::size_t group, float lb, double theta_s) {
         Entry& e = entries_[group];
-        const double lbd = lb;
-        const float fp = static_cast<float>(inputs_.fp0 + static_cast<double>(inputs_.fp1) * lbd);
-        const float fd = static_cast<float>(inputs_.fd0 + static_cast<double>(inputs_.fd1) * lbd);
-        if (!e.valid || !same(fp, e.fp)) e.exp_fp = std::exp(fp * theta_s);
-        if (!e.valid || !same(fd, e.fd)) e.exp_fd = std::exp(fd * theta_s);
-        e.fp = fp;
-        e.fd = fd;
+        const SnubbingCoefficients f = snubbing_coefficients(inputs_, lb);
+        if (!e.valid || !same(f.fp, e.fp)) e.exp_fp = std::exp(f.fp * theta_s);
+        if (!e.valid || !same(f.fd, e.fd)) e.exp_fd = std::exp(f.fd * theta_s);
+        e.fp = f.fp;
+        e.fd = f.fd;
         e.valid = true;
-        double P_base = inputs_.Pmax;
-        double delta_base = inputs_.delta_max;
-        if (!inputs_.is_constant_model()) {
-            P_base = inputs_.A() * std::pow(lbd, inputs_.B());
-            delta_base = inputs_.C * std::pow(lbd, inputs_.D);
-        }
-        return {static_cast<float>(P_base * e.exp_fp), static_cast<float>(delta_base * e.exp_fd)};
+        return snubbed_corner(base_values(inputs_, lb), e.exp_fp, e.exp_fd);
     }
 
   private:

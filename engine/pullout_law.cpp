@@ -4,18 +4,27 @@
 
 namespace quarnel {
 
-Corner compute_corner(const CalculationInputs& inputs, float lb, double theta_s) {
+SnubbingCoefficients snubbing_coefficients(const CalculationInputs& inputs, float lb) {
     const double lbd = lb;
-    const float fp = static_cast<float>(inputs.fp0 + static_cast<double>(inputs.fp1) * lbd);
-    const float fd = static_cast<float>(inputs.fd0 + static_cast<double>(inputs.fd1) * lbd);
-    double P_base = inputs.Pmax;
-    double delta_base = inputs.delta_max;
-    if (!inputs.is_constant_model()) {
-        P_base = inputs.A() * std::pow(lbd, inputs.B());
-        delta_base = inputs.C * std::pow(lbd, inputs.D);
-    }
-    return {static_cast<float>(P_base * std::exp(fp * theta_s)),
-            static_cast<float>(delta_base * std::exp(fd * theta_s))};
+    return {static_cast<float>(inputs.fp0 + static_cast<double>(inputs.fp1) * lbd),
+            static_cast<float>(inputs.fd0 + static_cast<double>(inputs.fd1) * lbd)};
+}
+
+BaseValues base_values(const CalculationInputs& inputs, float lb) {
+    if (inputs.is_constant_model()) return {inputs.Pmax, inputs.delta_max};
+    const double lbd = lb;
+    return {inputs.A() * std::pow(lbd, inputs.B()), inputs.C * std::pow(lbd, inputs.D)};
+}
+
+Corner snubbed_corner(const BaseValues& base, double exp_fp_theta, double exp_fd_theta) {
+    return {static_cast<float>(base.P_base * exp_fp_theta),
+            static_cast<float>(base.delta_base * exp_fd_theta)};
+}
+
+Corner compute_corner(const CalculationInputs& inputs, float lb, double theta_s) {
+    const SnubbingCoefficients f = snubbing_coefficients(inputs, lb);
+    return snubbed_corner(base_values(inputs, lb), std::exp(f.fp * theta_s),
+                          std::exp(f.fd * theta_s));
 }
 
 double rupture_load(const CalculationInputs& inputs, double theta_s) {

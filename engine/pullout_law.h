@@ -17,6 +17,21 @@ struct Corner {
 };
 Corner compute_corner(const CalculationInputs& inputs, float lb, double theta_s);
 
+// The parts of compute_corner, for callers that reuse its exponentials:
+// fp and fd rounded to 32 bits, the base values by model, and the corner
+// from the base values and exp(fp theta_s), exp(fd theta_s).
+struct SnubbingCoefficients {
+    float fp = 0;
+    float fd = 0;
+};
+SnubbingCoefficients snubbing_coefficients(const CalculationInputs& inputs, float lb);
+struct BaseValues {
+    double P_base = 0;
+    double delta_base = 0;
+};
+BaseValues base_values(const CalculationInputs& inputs, float lb);
+Corner snubbed_corner(const BaseValues& base, double exp_fp_theta, double exp_fd_theta);
+
 // P_rupture = (sigma_fu exp(-f_reduction theta_s)) Af, N.
 double rupture_load(const CalculationInputs& inputs, double theta_s);
 

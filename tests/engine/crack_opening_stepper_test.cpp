@@ -23,6 +23,17 @@ void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
 }
 
+std::vector<StepValues> steps_over(const CalculationInputs& in, const FiberTables& tables,
+                                   ProgressSink& progress) {
+    std::vector<StepValues> steps;
+    CrackOpeningStepper stepper(in, tables);
+    stepper.run(progress, [&](const StepValues& s) {
+        steps.push_back(s);
+        return true;
+    });
+    return steps;
+}
+
 std::vector<StepValues> engine_run(const CalculationInputs& in, int* yields = nullptr,
                                    std::vector<std::string>* texts = nullptr) {
     struct Recorder : ProgressSink {
@@ -33,12 +44,7 @@ std::vector<StepValues> engine_run(const CalculationInputs& in, int* yields = nu
     } progress;
     FiberTables tables;
     build_fiber_tables(in, tables, progress);
-    std::vector<StepValues> steps;
-    CrackOpeningStepper stepper(in, tables);
-    stepper.run(progress, [&](const StepValues& s) {
-        steps.push_back(s);
-        return true;
-    });
+    const std::vector<StepValues> steps = steps_over(in, tables, progress);
     if (yields) *yields = progress.yields;
     if (texts) *texts = progress.texts;
     return steps;
@@ -137,19 +143,10 @@ TEST(CrackOpeningStepper, tables_without_orientation_groups_give_the_same_steps)
     FiberTables tables;
     SilentProgress silent;
     build_fiber_tables(in, tables, silent);
-    auto steps_of = [&](const FiberTables& tb) {
-        std::vector<StepValues> steps;
-        CrackOpeningStepper stepper(in, tb);
-        stepper.run(silent, [&](const StepValues& s) {
-            steps.push_back(s);
-            return true;
-        });
-        return steps;
-    };
-    const std::vector<StepValues> grouped = steps_of(tables);
+    const std::vector<StepValues> grouped = steps_over(in, tables, silent);
     tables.group_of_pair.clear();
     tables.group_theta_s.clear();
-    expect_identical(steps_of(tables), grouped);
+    expect_identical(steps_over(in, tables, silent), grouped);
 }
 
 TEST(FiberTables, match_the_literal_tables_where_fibers_reach_the_crack) {
