@@ -1,10 +1,25 @@
-// The engine against the literal model in the same run: a full default run,
-// the model setting of each pull-out model, and one step averaged over a run.
+// The engine against the literal model in the same run: full runs of both
+// pull-out models on every path of the inner pass, the law at 200 openings,
+// the model setting of each model, and the whole batch process.
 #include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
-#include "engine/crack_opening_stepper.h"
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/bridging_law.h"
+#include "engine/crack_openings.h"
 #include "engine/fiber_tables.h"
+#include "engine/law_kernels.h"
 #include "tests/engine/reference_model.h"
+
+extern char** environ;
 
 namespace quarnel {
 namespace {
@@ -20,22 +35,30 @@ CalculationInputs default_inputs(std::int16_t model) {
     return read_calculation_inputs(texts, model);
 }
 
+const kernels::Path paths[] = {kernels::Path::portable, kernels::Path::avx2,
+                               kernels::Path::avx512};
+
+// Model setting and the 61 steps of "Division" 30; range(0) is the model,
+// range(1) the path.
 void full_run(benchmark::State& state) {
     const CalculationInputs in = default_inputs(static_cast<std::int16_t>(state.range(0)));
+    const kernels::Path path = paths[state.range(1)];
+    if (!kernels::path_supported(path)) {
+        state.SkipWithError("path not supported here");
+        return;
+    }
+    state.SetLabel(kernels::path_name(path));
     FiberTables tables;
     SilentProgress silent;
     for (auto _ : state) {
         build_fiber_tables(in, tables, silent);
-        CrackOpeningStepper stepper(in, tables);
-        double last = 0;
-        stepper.run(silent, [&](const StepValues& s) {
-            last = s.P;
-            return true;
-        });
-        benchmark::DoNotOptimize(last);
+        benchmark::DoNotOptimize(bridging_law(in, tables, division_openings(in), path));
     }
 }
-BENCHMARK(full_run)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(full_run)
+    ->ArgsProduct({{1, 2}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 
 void literal_full_run(benchmark::State& state) {
     const CalculationInputs in = default_inputs(static_cast<std::int16_t>(state.range(0)));
@@ -43,16 +66,39 @@ void literal_full_run(benchmark::State& state) {
 }
 BENCHMARK(literal_full_run)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// The law at 200 openings evenly over 0 .. Lf/2, model setting included.
+void law_at_200_openings(benchmark::State& state) {
+    const CalculationInputs in = default_inputs(static_cast<std::int16_t>(state.range(0)));
+    const kernels::Path path = paths[state.range(1)];
+    if (!kernels::path_supported(path)) {
+        state.SkipWithError("path not supported here");
+        return;
+    }
+    state.SetLabel(kernels::path_name(path));
+    std::vector<double> openings;
+    for (int n = 0; n < 200; ++n) openings.push_back(15.0 * n / 199);
+    FiberTables tables;
+    SilentProgress silent;
+    for (auto _ : state) {
+        build_fiber_tables(in, tables, silent);
+        benchmark::DoNotOptimize(bridging_law(in, tables, openings, path));
+    }
+}
+BENCHMARK(law_at_200_openings)
+    ->ArgsProduct({{1}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
+
 void model_setting(benchmark::State& state) {
     const CalculationInputs in = default_inputs(static_cast<std::int16_t>(state.range(0)));
     FiberTables tables;
     SilentProgress silent;
     for (auto _ : state) {
         build_fiber_tables(in, tables, silent);
-        benchmark::DoNotOptimize(tables.P1_table.data());
+        benchmark::DoNotOptimize(tables.group_P1.data());
     }
 }
-BENCHMARK(model_setting)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(model_setting)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 void literal_model_setting(benchmark::State& state) {
     const CalculationInputs in = default_inputs(static_cast<std::int16_t>(state.range(0)));
@@ -64,37 +110,34 @@ void literal_model_setting(benchmark::State& state) {
 }
 BENCHMARK(literal_model_setting)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
-// All 61 steps of a default run per iteration; the counter "step" gives the
-// mean time of one step, in seconds.
-void steps_of_a_run(benchmark::State& state) {
-    const CalculationInputs in = default_inputs(1);
-    FiberTables tables;
-    SilentProgress silent;
-    build_fiber_tables(in, tables, silent);
+// The whole `quarnel-batch --quiet` process on the defaults, start to exit;
+// the counter peak_MB is the largest peak resident memory of its runs.
+void batch_process(benchmark::State& state) {
+    const std::string output = "/tmp/quarnel-bench-" + std::to_string(getpid()) + ".p-d";
+    std::vector<std::string> words = {QUARNEL_BATCH, "--quiet", "-o", output};
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    long peak_kB = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        CrackOpeningStepper stepper(in, tables);
-        state.ResumeTiming();
-        while (!stepper.finished()) benchmark::DoNotOptimize(stepper.step());
+        pid_t pid = 0;
+        if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+            state.SkipWithError("cannot start quarnel-batch");
+            return;
+        }
+        int status = 0;
+        rusage usage{};
+        wait4(pid, &status, 0, &usage);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("quarnel-batch failed");
+            return;
+        }
+        peak_kB = std::max(peak_kB, usage.ru_maxrss);
     }
-    state.counters["step"] =
-        benchmark::Counter(61 * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    std::remove(output.c_str());
+    state.counters["peak_MB"] = static_cast<double>(peak_kB) / 1024;
 }
-BENCHMARK(steps_of_a_run)->Unit(benchmark::kMillisecond);
-
-// Preparing the compact arrays of a run (part of every run, outside the steps).
-void stepper_preparation(benchmark::State& state) {
-    const CalculationInputs in = default_inputs(1);
-    FiberTables tables;
-    SilentProgress silent;
-    build_fiber_tables(in, tables, silent);
-    for (auto _ : state) {
-        CrackOpeningStepper stepper(in, tables);
-        benchmark::DoNotOptimize(stepper.bridging_cells());
-    }
-}
-BENCHMARK(stepper_preparation)->Unit(benchmark::kMillisecond);
+BENCHMARK(batch_process)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 }  // namespace
 }  // namespace quarnel

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "crack_opening_stepper.h"
+#include "crack_openings.h"
 #include "fiber_orientation.h"
 #include "text_to_number.h"
 

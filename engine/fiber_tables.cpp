@@ -3,15 +3,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <unordered_map>
+#include <string>
 
-#include "pullout_law.h"
+#include "engine/pullout_law.h"
 
 namespace quarnel {
 
 namespace {
-
-constexpr int pairs_per_level = angle_cells * angle_cells;
 
 std::uint64_t bits_of(double x) {
     std::uint64_t b = 0;
@@ -19,43 +17,41 @@ std::uint64_t bits_of(double x) {
     return b;
 }
 
-// Orientation cells whose fiber angle and snubbing angle are the same doubles
-// have the same embedded length and corner values at every level, so each
-// such group is computed once per level. With the crack angles at 0 the
-// symmetries of |cos phi| |cos psi| leave about 1,000 groups of the 8,100.
-struct OrientationGroups {
-    std::vector<int> group_of_pair;  // by (j - 1) * 90 + (i - 1)
-    std::vector<double> cos_theta;
-    std::vector<double> theta_s;
+// Pairs with the same |cos phi| |cos psi|, the same folded crack-angle
+// cosines and the same offset get the same fiber angle and snubbing angle,
+// so the arc tangents are taken once per such key.
+struct PairKey {
+    std::uint64_t X_theta;
+    std::uint64_t X_s;
+    bool offset;
+    bool operator==(const PairKey&) const = default;
 };
 
-OrientationGroups group_orientations(const CalculationInputs& inputs) {
-    OrientationGroups g;
-    g.group_of_pair.resize(pairs_per_level);
-    struct KeyHash {
-        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& k) const {
-            return std::hash<std::uint64_t>()(k.first * 0x9E3779B97F4A7C15ull ^ k.second);
-        }
-    };
-    std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, int, KeyHash> index;
-    index.reserve(pairs_per_level);
-    for (int j = 1; j <= angle_cells; ++j) {
-        for (int i = 1; i <= angle_cells; ++i) {
-            const int phi = cell_angle_deg(i);
-            const int psi = cell_angle_deg(j);
-            const double theta = fiber_angle(inputs, phi, psi);
-            const double theta_s = snubbing_angle(inputs, phi, psi);
-            const auto [it, added] = index.try_emplace({bits_of(theta), bits_of(theta_s)},
-                                                       static_cast<int>(g.cos_theta.size()));
-            if (added) {
-                g.cos_theta.push_back(std::cos(theta));
-                g.theta_s.push_back(theta_s);
+// Open addressing over a power of two at least twice the pair count.
+class PairKeyIndex {
+  public:
+    PairKeyIndex() : slots_(1 << 14) {}
+    // The group of the key, or `next` (which it then becomes) when new.
+    int find_or_add(const PairKey& key, int next) {
+        std::uint64_t h = (key.X_theta * 0x9E3779B97F4A7C15ull) ^ (key.X_s + key.offset);
+        h ^= h >> 29;
+        for (std::size_t at = h & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+            Slot& s = slots_[at];
+            if (s.group < 0) {
+                s = {key, next};
+                return next;
             }
-            g.group_of_pair[(j - 1) * angle_cells + (i - 1)] = it->second;
+            if (s.key == key) return s.group;
         }
     }
-    return g;
-}
+
+  private:
+    struct Slot {
+        PairKey key{};
+        int group = -1;
+    };
+    std::vector<Slot> slots_;
+};
 
 // compute_corner with its exponentials reused while the rounded snubbing
 // coefficient of a group stays the same from level to level (always, when
@@ -92,23 +88,67 @@ class CornerCache {
 
 }  // namespace
 
+OrientationGroups group_orientations(const CalculationInputs& inputs) {
+    const double half = pi / 2;
+    // Per angle index: |cos| of the cell angle, and the crack-plane angle
+    // folded back once beyond a right angle, as snubbing_angle does it.
+    double cos_cell[angle_cells + 1];
+    double cos_a[angle_cells + 1];
+    double cos_b[angle_cells + 1];
+    bool over_a[angle_cells + 1];
+    bool over_b[angle_cells + 1];
+    for (int n = 1; n <= angle_cells; ++n) {
+        const double angle = cell_angle_deg(n) * inputs.deg_to_rad;
+        cos_cell[n] = std::fabs(std::cos(angle));
+        double a = inputs.crack_xy_rad + angle;
+        double b = inputs.crack_zx_rad + angle;
+        over_a[n] = a > half;
+        over_b[n] = b > half;
+        if (over_a[n]) a -= half;
+        if (over_b[n]) b -= half;
+        cos_a[n] = std::fabs(std::cos(a));
+        cos_b[n] = std::fabs(std::cos(b));
+    }
+
+    OrientationGroups g;
+    g.group_of_pair.resize(pairs_per_level);
+    std::vector<PairKey> keys;
+    PairKeyIndex index;
+    for (int j = 1; j <= angle_cells; ++j) {
+        for (int i = 1; i <= angle_cells; ++i) {
+            const PairKey key{bits_of(cos_cell[i] * cos_cell[j]), bits_of(cos_b[j] * cos_a[i]),
+                              over_a[i] || over_b[j]};
+            const int group = index.find_or_add(key, static_cast<int>(keys.size()));
+            if (group == static_cast<int>(keys.size())) keys.push_back(key);
+            g.group_of_pair[pair_index(i, j)] = static_cast<std::uint16_t>(group);
+        }
+    }
+    g.cos_theta.reserve(keys.size());
+    g.theta_s.reserve(keys.size());
+    for (const PairKey& key : keys) {
+        double X = 0;
+        std::memcpy(&X, &key.X_theta, sizeof X);
+        g.cos_theta.push_back(std::cos(pi / 2 - std::atan(X / std::sqrt(1 - X * X))));
+        std::memcpy(&X, &key.X_s, sizeof X);
+        g.theta_s.push_back(X == 1 ? 0
+                                   : (half - std::atan(X / std::sqrt(1 - X * X))) +
+                                         (key.offset ? half : 0));
+    }
+    return g;
+}
+
 bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
                         ProgressSink& progress) {
     progress.show_status("Model setting...");
     if (!progress.yield()) return false;
 
-    tables.fiber_flag.assign(cell_count, 0);
-    tables.lb_table.resize(cell_count);
-    tables.P1_table.resize(cell_count);
-    tables.delta1_table.resize(cell_count);
-
-    const OrientationGroups groups = group_orientations(inputs);
-    tables.group_of_pair.assign(groups.group_of_pair.begin(), groups.group_of_pair.end());
-    tables.group_theta_s = groups.theta_s;
-    const std::size_t group_count = groups.cos_theta.size();
+    tables.groups = group_orientations(inputs);
+    const OrientationGroups& groups = tables.groups;
+    const std::size_t group_count = groups.size();
+    tables.group_lb.resize(group_count * centroid_levels);
+    tables.group_P1.resize(group_count * centroid_levels);
+    tables.group_delta1.resize(group_count * centroid_levels);
     CornerCache corners(inputs, group_count);
-    std::vector<float> group_lb(group_count);
-    std::vector<Corner> group_corner(group_count);
 
     for (int k = 0; k < centroid_levels; ++k) {
         progress.show_status(model_setting_text(k));
@@ -116,20 +156,15 @@ bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
 
         const float z = z_level(inputs.Lf, k);
         for (std::size_t g = 0; g < group_count; ++g) {
-            group_lb[g] = embedded_length_from_cos(z, inputs.Lf, groups.cos_theta[g]);
+            const std::size_t at = tables.level_group(k, g);
+            const float lb = embedded_length_from_cos(z, inputs.Lf, groups.cos_theta[g]);
             // A cell that does not reach the crack is dropped at the first
             // step before its corner values are read; 0 stands in for them,
             // which also keeps 0 from being raised to a negative power.
-            group_corner[g] =
-                group_lb[g] > 0 ? corners.corner(g, group_lb[g], groups.theta_s[g]) : Corner{};
-        }
-        const std::size_t level = static_cast<std::size_t>(k) * pairs_per_level;
-        for (int p = 0; p < pairs_per_level; ++p) {
-            const int g = groups.group_of_pair[p];
-            tables.fiber_flag[level + p] = 1;
-            tables.lb_table[level + p] = group_lb[g];
-            tables.P1_table[level + p] = group_corner[g].P1;
-            tables.delta1_table[level + p] = group_corner[g].delta1;
+            const Corner corner = lb > 0 ? corners.corner(g, lb, groups.theta_s[g]) : Corner{};
+            tables.group_lb[at] = lb;
+            tables.group_P1[at] = corner.P1;
+            tables.group_delta1[at] = corner.delta1;
         }
     }
     return true;
@@ -137,9 +172,9 @@ bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
 
 std::optional<InputRefusal> check_fiber_tables(const CalculationInputs& inputs,
                                                const FiberTables& tables) {
-    for (std::size_t c = 0; c < tables.lb_table.size(); ++c) {
-        if (!(tables.lb_table[c] > 0)) continue;
-        const PulloutCell cell{tables.lb_table[c], tables.P1_table[c], tables.delta1_table[c]};
+    for (std::size_t c = 0; c < tables.group_lb.size(); ++c) {
+        if (!(tables.group_lb[c] > 0)) continue;
+        const PulloutCell cell{tables.group_lb[c], tables.group_P1[c], tables.group_delta1[c]};
         if (std::isfinite(cell.P1) && std::isfinite(cell.delta1) && cell.delta1 != 0 &&
             std::isfinite(rising_ratio(cell))) {
             continue;

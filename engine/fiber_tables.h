@@ -5,37 +5,53 @@
 #include <optional>
 #include <vector>
 
-#include "calculation_inputs.h"
-#include "fiber_orientation.h"
-#include "progress.h"
+#include "engine/calculation_inputs.h"
+#include "engine/fiber_orientation.h"
+#include "engine/progress.h"
 
 namespace quarnel {
 
-// The per-cell tables of one run, addressed by (i, j, k) with i fastest, then
-// j, then k; only the used part, i, j = 1..90 and k = 0..100, is held.
+inline constexpr int pairs_per_level = angle_cells * angle_cells;
+
+// The orientation cell (i, j) of a level, (j - 1) * 90 + (i - 1): i fastest.
+inline constexpr int pair_index(int i, int j) {
+    return (j - 1) * angle_cells + (i - 1);
+}
+
+// Orientation cells whose fiber angle and snubbing angle are the same doubles
+// have the same embedded length, corner values and rupture load at every
+// level, so the model setting and the law compute each such group once per
+// level. With the crack angles at 0 the symmetries of |cos phi| |cos psi|
+// leave about 1,000 groups of the 8,100 cells.
+struct OrientationGroups {
+    std::vector<std::uint16_t> group_of_pair;  // by pair_index
+    std::vector<double> cos_theta;             // by group
+    std::vector<double> theta_s;               // by group
+    std::size_t size() const { return theta_s.size(); }
+};
+OrientationGroups group_orientations(const CalculationInputs& inputs);
+
+// The per-cell tables of one run, held once per orientation group and level;
+// the accessors address them by cell (i, j, k), i, j = 1..90, k = 0..100.
+// The bridging state of the cells belongs to the law that runs over them.
 struct FiberTables {
-    std::vector<std::int16_t> fiber_flag;
-    std::vector<float> lb_table;
-    std::vector<float> P1_table;
-    std::vector<float> delta1_table;
+    OrientationGroups groups;
+    std::vector<float> group_lb;  // by level_group(k, g)
+    std::vector<float> group_P1;
+    std::vector<float> group_delta1;
 
-    // Orientation cells whose fiber angle and snubbing angle are the same
-    // doubles (by (j - 1) * 90 + (i - 1)), with each group's snubbing angle.
-    // Cells of one group hold the same values at every level: the stepper
-    // evaluates the pull-out law once per group. Left empty, every cell is
-    // taken on its own.
-    std::vector<std::uint16_t> group_of_pair;
-    std::vector<double> group_theta_s;
-
-    static constexpr std::size_t index(int i, int j, int k) {
-        return static_cast<std::size_t>(i - 1) +
-               static_cast<std::size_t>(angle_cells) *
-                   (static_cast<std::size_t>(j - 1) +
-                    static_cast<std::size_t>(angle_cells) * static_cast<std::size_t>(k));
+    std::size_t level_group(int k, std::size_t g) const {
+        return static_cast<std::size_t>(k) * groups.size() + g;
     }
+    std::size_t cell(int i, int j, int k) const {
+        return level_group(k, groups.group_of_pair[pair_index(i, j)]);
+    }
+    float lb_table(int i, int j, int k) const { return group_lb[cell(i, j, k)]; }
+    float P1_table(int i, int j, int k) const { return group_P1[cell(i, j, k)]; }
+    float delta1_table(int i, int j, int k) const { return group_delta1[cell(i, j, k)]; }
 };
 
-// The model setting: fills all four tables for every cell, showing
+// The model setting: fills the tables for every cell, showing
 // "Model setting..." and then one progress text per centroid level, each
 // followed by a yield. Returns false when a yield asked the run to stop.
 bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,

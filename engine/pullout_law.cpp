@@ -41,17 +41,14 @@ float falling_slope(const PulloutCell& cell) {
                               (static_cast<double>(cell.lb) - cell.delta1));
 }
 
+BilinearCell bilinear_cell(const PulloutCell& cell, double P_rupture) {
+    return {cell.lb, cell.delta1, cell.P1, rising_ratio(cell), falling_slope(cell), P_rupture};
+}
+
 CellResponse evaluate_cell(const PulloutCell& cell, double Wcr, double P_rupture) {
-    if (Wcr >= cell.lb) return {0.0, 0};
-    double P_fiber = 0;
-    if (Wcr <= cell.delta1) {
-        P_fiber = Wcr * rising_ratio(cell);
-    } else {
-        P_fiber = cell.P1 + falling_slope(cell) * (Wcr - cell.delta1);
-    }
-    // Equal to the rupture load still holds.
-    if (P_fiber > P_rupture) return {0.0, 0};
-    return {P_fiber, 1};
+    const auto r = bilinear_response(bilinear_cell(cell, P_rupture), Wcr);
+    if (r.dropped) return {0.0, 0};
+    return {r.load, 1};
 }
 
 }  // namespace quarnel

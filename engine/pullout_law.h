@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-#include "calculation_inputs.h"
+#include "engine/bilinear_law.h"
+#include "engine/calculation_inputs.h"
 
 namespace quarnel {
 
@@ -56,5 +57,8 @@ CellResponse evaluate_cell(const PulloutCell& cell, double Wcr, double P_rupture
 // The 32-bit ratio and slope of the two branches, as evaluate_cell rounds them.
 float rising_ratio(const PulloutCell& cell);
 float falling_slope(const PulloutCell& cell);
+
+// The cell with its ratio, slope and rupture load, as the law uses it.
+BilinearCell bilinear_cell(const PulloutCell& cell, double P_rupture);
 
 }  // namespace quarnel

@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "engine/crack_openings.h"
+#include "engine/law_kernels.h"
+#include "engine/pullout_law.h"
 #include "reference_model.h"
 
 namespace quarnel {
@@ -21,6 +26,16 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
+}
+
+// Every version of the inner pass that this build has and this processor runs.
+std::vector<kernels::Path> runnable_paths() {
+    std::vector<kernels::Path> paths;
+    for (const kernels::Path p :
+         {kernels::Path::portable, kernels::Path::avx2, kernels::Path::avx512}) {
+        if (kernels::path_supported(p)) paths.push_back(p);
+    }
+    return paths;
 }
 
 std::vector<StepValues> steps_over(const CalculationInputs& in, const FiberTables& tables,
@@ -120,33 +135,155 @@ std::vector<Case> all_cases() {
 
 class MatchesLiteralModel : public ::testing::TestWithParam<Case> {};
 
-TEST_P(MatchesLiteralModel, bit_for_bit) {
+TEST_P(MatchesLiteralModel, bit_for_bit_on_every_path) {
     const CalculationInputs in = read_calculation_inputs(GetParam().texts, GetParam().model);
     ASSERT_FALSE(check_calculation_inputs(in).has_value()) << check_calculation_inputs(in)->message;
     FiberTables tables;
     SilentProgress silent;
     build_fiber_tables(in, tables, silent);
     ASSERT_FALSE(check_fiber_tables(in, tables).has_value());
-    expect_identical(engine_run(in), reference::run(in));
+    const std::vector<StepValues> literal = reference::run(in);
+    expect_identical(engine_run(in), literal);
+    for (const kernels::Path path : runnable_paths()) {
+        SCOPED_TRACE(kernels::path_name(path));
+        expect_identical(bridging_law(in, tables, division_openings(in), path), literal);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(ParameterSets, MatchesLiteralModel, ::testing::ValuesIn(all_cases()),
                          [](const auto& info) { return info.param.name; });
 
-TEST(CrackOpeningStepper, tables_without_orientation_groups_give_the_same_steps) {
-    FieldTexts t = default_field_texts();
-    t["Text25"] = "15";
-    t["Text10"] = "3";
-    t["Text24"] = "0.02";
-    t["Text20"] = "3";
-    const CalculationInputs in = read_calculation_inputs(t, 1);
+// Opening sequences other than the "Division" scheme, on parameter sets that
+// drop cells by pull-out and by rupture, against the literal model on every
+// path. The openings include exact embedded lengths, where a cell is pulled
+// out (Wcr >= lb) rather than evaluated on its falling branch.
+struct Sequence {
+    std::string name;
+    std::vector<double> openings;
+};
+
+std::vector<Sequence> sequences(const CalculationInputs& in, const FiberTables& tables) {
+    const double half = static_cast<float>(static_cast<double>(in.Lf) / 2);
+    std::vector<Sequence> s;
+    Sequence increasing{"increasing_200", {}};
+    for (int n = 0; n < 200; ++n) increasing.openings.push_back(half * n / 199);
+    s.push_back(increasing);
+    Sequence decreasing{"decreasing", {}};
+    for (int n = 70; n >= 0; --n) decreasing.openings.push_back(half * n / 70);
+    s.push_back(decreasing);
+    s.push_back({"repeated", {0.3, 0.3, 0.3, 1.0, 1.0, 0.3, 0.3}});
+    s.push_back({"single", {0.2}});
+    s.push_back({"beyond_half_length", {0.1, half * 1.5, 0.1, half * 4}});
+    s.push_back({"only_zero", {0.0, 0.0, 0.0}});
+    s.push_back({"tiny", {1e-300, 4.9406564584124654e-324, 0.0, 1e-300}});
+    s.push_back({"exact_embedded_lengths",
+                 {0.0, tables.lb_table(45, 45, 60), tables.lb_table(10, 30, 80),
+                  tables.lb_table(45, 46, 100), tables.lb_table(45, 46, 100)}});
+    return s;
+}
+
+class AtAnyOpenings : public ::testing::TestWithParam<Case> {};
+
+TEST_P(AtAnyOpenings, match_the_literal_model_on_every_path) {
+    const CalculationInputs in = read_calculation_inputs(GetParam().texts, GetParam().model);
+    ASSERT_FALSE(check_calculation_inputs(in).has_value());
     FiberTables tables;
     SilentProgress silent;
     build_fiber_tables(in, tables, silent);
-    const std::vector<StepValues> grouped = steps_over(in, tables, silent);
-    tables.group_of_pair.clear();
-    tables.group_theta_s.clear();
-    expect_identical(steps_over(in, tables, silent), grouped);
+    reference::Tables literal_tables;
+    reference::build_tables(in, literal_tables);
+    for (const Sequence& sequence : sequences(in, tables)) {
+        SCOPED_TRACE(sequence.name);
+        reference::Tables fresh = literal_tables;
+        const std::vector<StepValues> literal =
+            reference::run_steps_at(in, fresh, sequence.openings);
+        for (const kernels::Path path : runnable_paths()) {
+            SCOPED_TRACE(kernels::path_name(path));
+            expect_identical(bridging_law(in, tables, sequence.openings, path), literal);
+        }
+    }
+}
+
+std::vector<Case> opening_cases() {
+    FieldTexts rupture = default_field_texts();
+    rupture["Text9"] = "60";
+    rupture["Text8"] = "1.5";
+    rupture["Text25"] = "30";
+    rupture["Text10"] = "3";
+    rupture["Text24"] = "0.02";
+    FieldTexts function = default_field_texts();
+    function["Text14"] = "3";
+    function["Text15"] = "0.45";
+    function["Text16"] = "0.05";
+    function["Text17"] = "0.3";
+    function["Text26"] = "45";
+    return {{"rupture_heavy_constant", rupture, 1}, {"function_lb_inclined", function, 2}};
+}
+
+INSTANTIATE_TEST_SUITE_P(ParameterSets, AtAnyOpenings, ::testing::ValuesIn(opening_cases()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(BridgingLaw, refuses_an_opening_that_is_negative_or_not_finite) {
+    const CalculationInputs in = read_calculation_inputs(default_field_texts(), 1);
+    FiberTables tables;
+    SilentProgress silent;
+    build_fiber_tables(in, tables, silent);
+    for (const double bad : {-1e-300, -1.0, std::nan(""), HUGE_VAL}) {
+        EXPECT_THROW(bridging_law(in, tables, {0.0, 0.1, bad}), std::invalid_argument);
+        EXPECT_EQ(first_invalid_opening({0.0, 0.1, bad, -1.0}), 2u);
+    }
+    EXPECT_FALSE(first_invalid_opening({0.0, -0.0, 1e300}).has_value());
+}
+
+// The inner pass of every path on one cell at the law's exact boundaries: an
+// opening equal to lb pulls the fiber out, a load equal to the rupture load
+// holds and one just above it breaks the fiber.
+TEST(LawKernels, every_path_keeps_the_boundaries_of_the_law) {
+    const float lb = 5.0f;
+    const PulloutCell cell{lb, 2.0f, 0.5f};
+    const double at_quarter = 0.25 * rising_ratio(cell);
+    struct Probe {
+        double opening;
+        double P_rupture;
+        bool bridges;
+    };
+    const Probe probes[] = {{lb, 100, false},
+                            {std::nextafter(static_cast<double>(lb), 0.0), 100, true},
+                            {0.25, at_quarter, true},
+                            {0.25, std::nextafter(at_quarter, 0.0), false}};
+    for (const kernels::Path path : runnable_paths()) {
+        SCOPED_TRACE(kernels::path_name(path));
+        for (const Probe& probe : probes) {
+            const BilinearCell law = bilinear_cell(cell, probe.P_rupture);
+            const std::uint16_t group = 0;
+            const std::uint16_t pair = 0;
+            const kernels::PairWeights weights{1, 1, 1};
+            double openings[kernels::block_steps] = {0.0, probe.opening};
+            double loads[kernels::block_steps] = {};
+            std::uint8_t bridged = 0;
+            double P[kernels::block_steps] = {};
+            double N[kernels::block_steps] = {};
+            kernels::LevelBlock b;
+            b.openings = openings;
+            b.steps = 2;
+            b.groups = &group;
+            b.group_count = 1;
+            b.laws = &law;
+            b.loads = loads;
+            b.bridged = &bridged;
+            b.cells = &pair;
+            b.cell_count = 1;
+            b.group_of_pair = &group;
+            b.weights = &weights;
+            b.coefficient = 1;
+            b.P = P;
+            b.N_eff = N;
+            kernels::evaluate_level(path, b);
+            EXPECT_EQ(bridged, probe.bridges ? 2 : 1) << probe.opening;
+            EXPECT_EQ(N[1], probe.bridges ? 1.0 : 0.0) << probe.opening;
+            EXPECT_EQ(N[0], 1.0);
+        }
+    }
 }
 
 TEST(FiberTables, match_the_literal_tables_where_fibers_reach_the_crack) {
@@ -162,17 +299,22 @@ TEST(FiberTables, match_the_literal_tables_where_fibers_reach_the_crack) {
     build_fiber_tables(in, tables, silent);
     reference::Tables literal;
     reference::build_tables(in, literal);
-    ASSERT_EQ(tables.lb_table.size(), literal.lb.size());
     int mismatches = 0;
-    for (std::size_t c = 0; c < literal.lb.size(); ++c) {
-        mismatches += tables.fiber_flag[c] != 1 || tables.lb_table[c] != literal.lb[c];
-        if (literal.lb[c] > 0) {
-            mismatches += tables.P1_table[c] != literal.P1[c];
-            mismatches += tables.delta1_table[c] != literal.delta1[c];
+    for (int k = 0; k < centroid_levels; ++k) {
+        for (int j = 1; j <= angle_cells; ++j) {
+            for (int i = 1; i <= angle_cells; ++i) {
+                const std::size_t c = (i - 1) + 90 * ((j - 1) + 90 * static_cast<std::size_t>(k));
+                mismatches += tables.lb_table(i, j, k) != literal.lb[c];
+                if (literal.lb[c] > 0) {
+                    mismatches += tables.P1_table(i, j, k) != literal.P1[c];
+                    mismatches += tables.delta1_table(i, j, k) != literal.delta1[c];
+                }
+            }
         }
     }
     EXPECT_EQ(mismatches, 0);
-    EXPECT_EQ(tables.lb_table[FiberTables::index(1, 1, 0)], 0.0f);
+    EXPECT_EQ(tables.lb_table(1, 1, 0), 0.0f);
+    EXPECT_LT(tables.groups.size(), 8100u);
 }
 
 TEST(CrackOpening, openings_run_to_the_mid_opening_and_then_to_half_the_fiber_length) {
@@ -232,22 +374,6 @@ TEST(CrackOpeningStepper, a_yield_that_refuses_stops_the_run) {
     FiberTables tables;
     EXPECT_FALSE(build_fiber_tables(in, tables, progress));
     EXPECT_EQ(progress.yields, 5);
-}
-
-TEST(CrackOpeningStepper, equal_loads_take_the_stress_of_the_later_step) {
-    // All fibers are dropped once the opening passes Lf/2 twice; the zero
-    // loads then tie with a zero peak only if nothing ever bridged, so use a
-    // rupture strength of 0: every load is 0 and every step ties.
-    FieldTexts t = default_field_texts();
-    t["Text9"] = "0";
-    t["Text20"] = "2";
-    const std::vector<StepValues> steps = engine_run(read_calculation_inputs(t, 1));
-    ASSERT_EQ(steps.size(), 5u);
-    for (const StepValues& s : steps) {
-        EXPECT_EQ(s.P, 0.0);
-        EXPECT_EQ(s.P_top, 0.0);
-        EXPECT_EQ(s.sigma_top, s.sigma);
-    }
 }
 
 }  // namespace

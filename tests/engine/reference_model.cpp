@@ -92,17 +92,14 @@ void build_tables(const CalculationInputs& in, Tables& t) {
     }
 }
 
-std::vector<StepValues> run_steps(const CalculationInputs& in, Tables& t) {
-    std::vector<StepValues> out;
-    Coeffs cxy = coefficients(in.kxy, in.theta_r_xy_rad);
-    Coeffs czx = coefficients(in.kzx, in.theta_r_zx_rad);
+std::vector<double> division_openings(const CalculationInputs& in) {
+    std::vector<double> out;
     double Wcr_mid;
     if (in.model == 1) {
         Wcr_mid = in.delta_max;
     } else {
         Wcr_mid = in.C * std::pow((double)(float)((double)in.Lf / 2), in.D);
     }
-    double P_top = -999999, sigma_top = -999999;
     short N = in.division;
     short last = (short)(2 * N);
     for (short n = 0; n <= last; n++) {
@@ -112,6 +109,23 @@ std::vector<StepValues> run_steps(const CalculationInputs& in, Tables& t) {
         } else {
             Wcr = Wcr_mid + ((double)(float)((double)in.Lf / 2) - Wcr_mid) * (n - N) / N;
         }
+        out.push_back(Wcr);
+    }
+    return out;
+}
+
+std::vector<StepValues> run_steps(const CalculationInputs& in, Tables& t) {
+    return run_steps_at(in, t, division_openings(in));
+}
+
+std::vector<StepValues> run_steps_at(const CalculationInputs& in, Tables& t,
+                                     const std::vector<double>& openings) {
+    std::vector<StepValues> out;
+    Coeffs cxy = coefficients(in.kxy, in.theta_r_xy_rad);
+    Coeffs czx = coefficients(in.kzx, in.theta_r_zx_rad);
+    double P_top = -999999, sigma_top = -999999;
+    for (int n = 0; n < (int)openings.size(); n++) {
+        double Wcr = openings[n];
         double P = 0, N_eff = 0;
         for (int k = 0; k <= 100; k++) {
             int j = 0;
@@ -166,6 +180,12 @@ std::vector<StepValues> run(const CalculationInputs& in) {
     Tables t;
     build_tables(in, t);
     return run_steps(in, t);
+}
+
+std::vector<StepValues> run_at(const CalculationInputs& in, const std::vector<double>& openings) {
+    Tables t;
+    build_tables(in, t);
+    return run_steps_at(in, t, openings);
 }
 
 }  // namespace quarnel::reference

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "engine/calculation_inputs.h"
-#include "engine/crack_opening_stepper.h"
+#include "engine/bridging_law.h"
 
 namespace quarnel::reference {
 
@@ -21,7 +21,12 @@ struct Tables {
 };
 
 void build_tables(const CalculationInputs& in, Tables& t);
+// The "Division" openings, computed as the model reads.
+std::vector<double> division_openings(const CalculationInputs& in);
 std::vector<StepValues> run_steps(const CalculationInputs& in, Tables& t);
+std::vector<StepValues> run_steps_at(const CalculationInputs& in, Tables& t,
+                                     const std::vector<double>& openings);
 std::vector<StepValues> run(const CalculationInputs& in);
+std::vector<StepValues> run_at(const CalculationInputs& in, const std::vector<double>& openings);
 
 }  // namespace quarnel::reference

@@ -1,0 +1,121 @@
+#pragma once
+
+// The level pass on vectors of doubles, one lane per step, for the
+// translation units built for wider instruction sets. It includes nothing but
+// the plain interface and the law, and defines everything with internal
+// linkage, so that no code built for one instruction set can stand in for
+// code of another at link time.
+
+#include "engine/law_kernels.h"
+
+namespace quarnel::kernels {
+namespace {
+
+typedef double double4 __attribute__((vector_size(32)));
+typedef long long4 __attribute__((vector_size(32)));
+typedef double double8 __attribute__((vector_size(64)));
+typedef long long8 __attribute__((vector_size(64)));
+
+template <int Lanes>
+struct VectorTypes;
+template <>
+struct VectorTypes<4> {
+    using D = double4;
+    using L = long4;
+};
+template <>
+struct VectorTypes<8> {
+    using D = double8;
+    using L = long8;
+};
+
+// Lanes * Vectors steps are summed per sweep over the cells: the sums of a
+// sweep stay in registers while the cells pass.
+template <int Lanes, int Vectors>
+struct VectorPass {
+    using D = typename VectorTypes<Lanes>::D;
+    using L = typename VectorTypes<Lanes>::L;
+    static constexpr int sweep = Lanes * Vectors;
+    static_assert(block_steps % sweep == 0);
+
+    static D load(const double* at) {
+        D v;
+        __builtin_memcpy(&v, at, sizeof v);
+        return v;
+    }
+    static void store(double* at, D v) { __builtin_memcpy(at, &v, sizeof v); }
+    static L lane_steps(int first) {
+        L v{};
+        for (int l = 0; l < Lanes; ++l) v[l] = first + l;
+        return v;
+    }
+
+    // Loads of every step of the block, and the first step at which the
+    // group is pulled out or ruptures.
+    static void evaluate_groups(const LevelBlock& b) {
+        L lanes[block_steps / Lanes];
+        for (int v = 0; v < block_steps / Lanes; ++v) lanes[v] = lane_steps(v * Lanes);
+        for (std::size_t gi = 0; gi < b.group_count; ++gi) {
+            const std::uint16_t g = b.groups[gi];
+            const BilinearCell& cell = b.laws[g];
+            double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
+            L first{};
+            first += block_steps;
+            for (int v = 0; v < block_steps / Lanes; ++v) {
+                const auto r = bilinear_response(cell, load(b.openings + v * Lanes));
+                store(row + v * Lanes, r.load);
+                const L at = r.dropped ? lanes[v] : first;
+                first = at < first ? at : first;
+            }
+            long drop = first[0];
+            for (int l = 1; l < Lanes; ++l) drop = first[l] < drop ? first[l] : drop;
+            b.bridged[g] = static_cast<std::uint8_t>(drop < b.steps ? drop : b.steps);
+        }
+    }
+
+    // Each cell adds its terms to the steps it bridges; lanes at or after its
+    // drop step add nothing. A sum never holds -0 (it starts at +0, and a sum
+    // of x and -x is +0), so adding +0 in a masked lane leaves its bits as
+    // skipping the cell would.
+    static void add_cells(const LevelBlock& b, int start) {
+        D P[Vectors];
+        D N[Vectors];
+        L lanes[Vectors];
+        for (int v = 0; v < Vectors; ++v) {
+            P[v] = load(b.P + start + v * Lanes);
+            N[v] = load(b.N_eff + start + v * Lanes);
+            lanes[v] = lane_steps(v * Lanes);
+        }
+        const D zero{};
+        const double coefficient = b.coefficient;
+        for (std::size_t c = 0; c < b.cell_count; ++c) {
+            const std::uint16_t p = b.cells[c];
+            const std::uint16_t g = b.group_of_pair[p];
+            const long steps = static_cast<long>(b.bridged[g]) - start;
+            if (steps <= 0) continue;
+            const PairWeights& w = b.weights[p];
+            const double* const row = b.loads + static_cast<std::size_t>(g) * block_steps + start;
+            const D count = zero + w.count;
+#pragma GCC unroll 16
+            for (int v = 0; v < Vectors; ++v) {
+                if (v * Lanes >= steps) break;
+                const L bridging = lanes[v] < steps;
+                const D term = ((load(row + v * Lanes) * w.w_xy) * w.w_zx) * coefficient;
+                P[v] += bridging ? term : zero;
+                N[v] += bridging ? count : zero;
+            }
+        }
+        for (int v = 0; v < Vectors; ++v) {
+            store(b.P + start + v * Lanes, P[v]);
+            store(b.N_eff + start + v * Lanes, N[v]);
+        }
+    }
+
+    static void run(const LevelBlock& b) {
+        evaluate_groups(b);
+        for (int start = 0; start < b.steps; start += sweep) add_cells(b, start);
+    }
+};
+
+}  // namespace
+}  // namespace quarnel::kernels

@@ -1,0 +1,87 @@
+#include "law_kernels.h"
+
+namespace quarnel::kernels {
+
+const char* path_name(Path path) {
+    switch (path) {
+        case Path::avx512:
+            return "avx512";
+        case Path::avx2:
+            return "avx2";
+        case Path::portable:
+            break;
+    }
+    return "portable";
+}
+
+bool path_supported(Path path) {
+    switch (path) {
+        case Path::portable:
+            return true;
+        case Path::avx2:
+#if defined(QUARNEL_HAVE_AVX2_KERNEL)
+            return __builtin_cpu_supports("avx2");
+#else
+            return false;
+#endif
+        case Path::avx512:
+#if defined(QUARNEL_HAVE_AVX512_KERNEL)
+            return __builtin_cpu_supports("avx512f");
+#else
+            return false;
+#endif
+    }
+    return false;
+}
+
+Path best_path() {
+    static const Path best = [] {
+        if (path_supported(Path::avx512)) return Path::avx512;
+        if (path_supported(Path::avx2)) return Path::avx2;
+        return Path::portable;
+    }();
+    return best;
+}
+
+void evaluate_level(Path path, const LevelBlock& block) {
+    switch (path) {
+#if defined(QUARNEL_HAVE_AVX512_KERNEL)
+        case Path::avx512:
+            return evaluate_level_avx512(block);
+#endif
+#if defined(QUARNEL_HAVE_AVX2_KERNEL)
+        case Path::avx2:
+            return evaluate_level_avx2(block);
+#endif
+        default:
+            return evaluate_level_portable(block);
+    }
+}
+
+// Step by step, as the law reads: a group's evaluation stops at its drop step.
+void evaluate_level_portable(const LevelBlock& b) {
+    for (std::size_t gi = 0; gi < b.group_count; ++gi) {
+        const std::uint16_t g = b.groups[gi];
+        double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
+        int t = 0;
+        for (; t < b.steps; ++t) {
+            const auto r = bilinear_response(b.laws[g], b.openings[t]);
+            if (r.dropped) break;
+            row[t] = r.load;
+        }
+        b.bridged[g] = static_cast<std::uint8_t>(t);
+    }
+    for (std::size_t c = 0; c < b.cell_count; ++c) {
+        const std::uint16_t p = b.cells[c];
+        const std::uint16_t g = b.group_of_pair[p];
+        const int steps = b.bridged[g];
+        const PairWeights& w = b.weights[p];
+        const double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
+        for (int t = 0; t < steps; ++t) {
+            b.P[t] += ((row[t] * w.w_xy) * w.w_zx) * b.coefficient;
+            b.N_eff[t] += w.count;
+        }
+    }
+}
+
+}  // namespace quarnel::kernels

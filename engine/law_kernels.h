@@ -1,0 +1,61 @@
+#pragma once
+
+// The inner pass of the bridging law over one centroid level for a block of
+// crack-opening steps, in one portable version and in versions for wider
+// vector instruction sets, chosen at run time. Every version gives the same
+// doubles: each step's sums receive their terms in cell order, and only the
+// additions of different steps run side by side.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/bilinear_law.h"
+
+namespace quarnel::kernels {
+
+// Steps computed in one pass over the cells.
+inline constexpr int block_steps = 64;
+
+struct PairWeights {
+    double w_xy = 0;
+    double w_zx = 0;
+    double count = 0;  // (w_xy w_zx) fiber_number_coefficient: the fibers of one bridging cell
+};
+
+// One level's share of a block. The kernel evaluates the law of each live
+// group for the block's openings, stores its loads and the number of the
+// block's steps it bridges (its drop step within the block, or `steps`),
+// then adds every listed cell's terms to the sums of the steps it bridges.
+struct LevelBlock {
+    const double* openings = nullptr;  // block_steps values; those from `steps` on are padding
+    int steps = 0;                     // 1 .. block_steps
+    const std::uint16_t* groups = nullptr;  // the level's live groups
+    std::size_t group_count = 0;
+    const BilinearCell* laws = nullptr;  // by group
+    double* loads = nullptr;             // by group, block_steps each
+    std::uint8_t* bridged = nullptr;     // by group
+    const std::uint16_t* cells = nullptr;  // the level's bridging pairs, in (j, i) order
+    std::size_t cell_count = 0;
+    const std::uint16_t* group_of_pair = nullptr;
+    const PairWeights* weights = nullptr;  // by pair
+    double coefficient = 0;                // fiber_number_coefficient
+    double* P = nullptr;                   // block_steps sums
+    double* N_eff = nullptr;               // block_steps sums
+};
+
+enum class Path { portable, avx2, avx512 };
+
+const char* path_name(Path path);
+// Whether this build has the path and this processor can run it.
+bool path_supported(Path path);
+// The widest supported path.
+Path best_path();
+
+void evaluate_level(Path path, const LevelBlock& block);
+
+// The versions themselves.
+void evaluate_level_portable(const LevelBlock& block);
+void evaluate_level_avx2(const LevelBlock& block);
+void evaluate_level_avx512(const LevelBlock& block);
+
+}  // namespace quarnel::kernels
