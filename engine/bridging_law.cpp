@@ -22,7 +22,8 @@ class BridgingLaw::Pass {
           weights_(pairs_per_level),
           P_rupture_(tables.groups.size()),
           laws_(tables.groups.size()),
-          loads_(tables.groups.size() * kernels::block_steps),
+          loads_(std::make_unique_for_overwrite<double[]>(tables.groups.size() *
+                                                          kernels::block_steps)),
           bridged_(tables.groups.size()),
           levels_(centroid_levels) {
         const Orientation orientation = orientation_setup(inputs);
@@ -38,22 +39,40 @@ class BridgingLaw::Pass {
         for (std::size_t g = 0; g < groups.size(); ++g) {
             P_rupture_[g] = rupture_load(inputs, groups.theta_s[g]);
         }
+        // The pairs of each group, so that a group's cells are found at once.
+        const std::size_t group_count = groups.size();
+        pair_start_.assign(group_count + 1, 0);
+        for (const std::uint16_t g : groups.group_of_pair) ++pair_start_[g + 1];
+        for (std::size_t g = 0; g < group_count; ++g) pair_start_[g + 1] += pair_start_[g];
+        pairs_of_group_.resize(pairs_per_level);
+        {
+            std::vector<int> next(pair_start_.begin(), pair_start_.end() - 1);
+            for (int p = 0; p < pairs_per_level; ++p) {
+                pairs_of_group_[next[groups.group_of_pair[p]]++] = static_cast<std::uint16_t>(p);
+            }
+        }
         // Cells with lb = 0 are dropped at the first step, whose opening is
         // at least 0, before they add anything: they are left out from the
-        // start.
+        // start. A level's cell set is the one below it with the groups that
+        // begin or cease to reach the crack at this level changed.
+        cell_bits_.assign(static_cast<std::size_t>(kernels::pair_words) * centroid_levels, 0);
+        live_groups_.reserve(group_count * centroid_levels);
         for (int k = 0; k < centroid_levels; ++k) {
             Level& level = levels_[k];
-            const float* const lb = tables.group_lb.data() + tables.level_group(k, 0);
-            for (std::size_t g = 0; g < groups.size(); ++g) {
-                if (lb[g] > 0) level.groups.push_back(static_cast<std::uint16_t>(g));
+            level.cell_bits = cell_bits_.data() + static_cast<std::size_t>(k) * kernels::pair_words;
+            if (k > 0) {
+                std::copy_n(level.cell_bits - kernels::pair_words, kernels::pair_words,
+                            level.cell_bits);
             }
-            if (level.groups.empty()) continue;
-            level.cells.reserve(pairs_per_level);
-            for (int p = 0; p < pairs_per_level; ++p) {
-                if (lb[groups.group_of_pair[p]] > 0) {
-                    level.cells.push_back(static_cast<std::uint16_t>(p));
+            level.group_start = live_groups_.size();
+            for (std::size_t g = 0; g < group_count; ++g) {
+                const bool reaches = tables.group_lb(k, g) > 0;
+                if (reaches) live_groups_.push_back(static_cast<std::uint16_t>(g));
+                if (reaches != (k > 0 && tables.group_lb(k - 1, g) > 0)) {
+                    set_cells(level, g, reaches);
                 }
             }
+            level.group_count = live_groups_.size() - level.group_start;
         }
     }
 
@@ -62,23 +81,23 @@ class BridgingLaw::Pass {
         std::fill(N_eff, N_eff + kernels::block_steps, 0.0);
         for (int k = 0; k < centroid_levels; ++k) {
             Level& level = levels_[k];
-            if (level.cells.empty()) continue;
-            const std::size_t base = tables_.level_group(k, 0);
-            for (const std::uint16_t g : level.groups) {
-                const PulloutCell cell{tables_.group_lb[base + g], tables_.group_P1[base + g],
-                                       tables_.group_delta1[base + g]};
+            if (level.group_count == 0) continue;
+            std::uint16_t* const live = live_groups_.data() + level.group_start;
+            for (std::size_t gi = 0; gi < level.group_count; ++gi) {
+                const std::uint16_t g = live[gi];
+                const std::size_t at = tables_.place(k, g);
+                const PulloutCell cell{tables_.lb[at], tables_.P1[at], tables_.delta1[at]};
                 laws_[g] = bilinear_cell(cell, P_rupture_[g]);
             }
             kernels::LevelBlock block;
             block.openings = openings;
             block.steps = steps;
-            block.groups = level.groups.data();
-            block.group_count = level.groups.size();
+            block.groups = live;
+            block.group_count = level.group_count;
             block.laws = laws_.data();
-            block.loads = loads_.data();
+            block.loads = loads_.get();
             block.bridged = bridged_.data();
-            block.cells = level.cells.data();
-            block.cell_count = level.cells.size();
+            block.cell_bits = level.cell_bits;
             block.group_of_pair = tables_.groups.group_of_pair.data();
             block.weights = weights_.data();
             block.coefficient = coefficient_;
@@ -91,16 +110,36 @@ class BridgingLaw::Pass {
 
   private:
     struct Level {
-        std::vector<std::uint16_t> groups;
-        std::vector<std::uint16_t> cells;
+        std::size_t group_start = 0;  // the groups that still bridge, in live_groups_
+        std::size_t group_count = 0;
+        std::uint64_t* cell_bits = nullptr;  // their cells
     };
 
+    void set_cells(Level& level, std::size_t g, bool bridging) {
+        for (int at = pair_start_[g]; at < pair_start_[g + 1]; ++at) {
+            const int p = pairs_of_group_[at];
+            const std::uint64_t bit = std::uint64_t{1} << (p % 64);
+            if (bridging) {
+                level.cell_bits[p / 64] |= bit;
+            } else {
+                level.cell_bits[p / 64] &= ~bit;
+            }
+        }
+    }
+
     void drop_groups(Level& level, int steps) {
-        const auto dropped = [&](std::uint16_t g) { return bridged_[g] < steps; };
-        if (std::none_of(level.groups.begin(), level.groups.end(), dropped)) return;
-        std::erase_if(level.groups, dropped);
-        const std::uint16_t* const group_of_pair = tables_.groups.group_of_pair.data();
-        std::erase_if(level.cells, [&](std::uint16_t p) { return dropped(group_of_pair[p]); });
+        std::uint16_t* const live = live_groups_.data() + level.group_start;
+        std::size_t kept = 0;
+        for (std::size_t gi = 0; gi < level.group_count; ++gi) {
+            const std::uint16_t g = live[gi];
+            live[kept] = g;
+            if (bridged_[g] == steps) {
+                ++kept;
+            } else {
+                set_cells(level, g, false);
+            }
+        }
+        level.group_count = kept;
     }
 
     const FiberTables& tables_;
@@ -109,9 +148,15 @@ class BridgingLaw::Pass {
     std::vector<kernels::PairWeights> weights_;  // by pair
     std::vector<double> P_rupture_;              // by group
     std::vector<BilinearCell> laws_;             // by group, for the level at hand
-    std::vector<double> loads_;                  // by group, a block's steps each
-    std::vector<std::uint8_t> bridged_;          // by group
+    // By group, a block's steps each; written before it is read, and left
+    // uninitialised so that only the rows in use are ever touched.
+    std::unique_ptr<double[]> loads_;
+    std::vector<std::uint8_t> bridged_;  // by group
     std::vector<Level> levels_;
+    std::vector<int> pair_start_;                // by group, into pairs_of_group_
+    std::vector<std::uint16_t> pairs_of_group_;  // pairs in group order
+    std::vector<std::uint64_t> cell_bits_;       // by level, kernels::pair_words each
+    std::vector<std::uint16_t> live_groups_;     // by level, a slice each
 };
 
 BridgingLaw::BridgingLaw(const CalculationInputs& inputs, const FiberTables& tables,

@@ -4,12 +4,11 @@
 
 namespace quarnel {
 
-CrackOpeningStepper::CrackOpeningStepper(const CalculationInputs& inputs,
-                                         const FiberTables& tables)
+CrackOpeningStepper::CrackOpeningStepper(const CalculationInputs& inputs, const FiberTables& tables)
     : law_(inputs, tables, division_openings(inputs)) {}
 
-CrackOpeningStepper::CrackOpeningStepper(const CalculationInputs& inputs,
-                                         const FiberTables& tables, std::vector<double> openings)
+CrackOpeningStepper::CrackOpeningStepper(const CalculationInputs& inputs, const FiberTables& tables,
+                                         std::vector<double> openings)
     : law_(inputs, tables, std::move(openings)) {}
 
 bool CrackOpeningStepper::run(ProgressSink& progress, const Publish& publish) {

@@ -27,30 +27,30 @@ struct PairKey {
     bool operator==(const PairKey&) const = default;
 };
 
-// Open addressing over a power of two at least twice the pair count.
-class PairKeyIndex {
+// The distinct keys in order of first appearance, found through open
+// addressing over a power of two at least twice the pair count.
+class PairKeys {
   public:
-    PairKeyIndex() : slots_(1 << 14) {}
-    // The group of the key, or `next` (which it then becomes) when new.
-    int find_or_add(const PairKey& key, int next) {
+    PairKeys() : slots_(1 << 14, -1) { keys_.reserve(pairs_per_level); }
+    // The key's number, given it when it is new.
+    int number(const PairKey& key) {
         std::uint64_t h = (key.X_theta * 0x9E3779B97F4A7C15ull) ^ (key.X_s + key.offset);
         h ^= h >> 29;
-        for (std::size_t at = h & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
-            Slot& s = slots_[at];
-            if (s.group < 0) {
-                s = {key, next};
-                return next;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = h & mask;; at = (at + 1) & mask) {
+            if (slots_[at] < 0) {
+                slots_[at] = static_cast<int>(keys_.size());
+                keys_.push_back(key);
+                return slots_[at];
             }
-            if (s.key == key) return s.group;
+            if (keys_[slots_[at]] == key) return slots_[at];
         }
     }
+    const std::vector<PairKey>& keys() const { return keys_; }
 
   private:
-    struct Slot {
-        PairKey key{};
-        int group = -1;
-    };
-    std::vector<Slot> slots_;
+    std::vector<int> slots_;
+    std::vector<PairKey> keys_;
 };
 
 // compute_corner with its exponentials reused while the rounded snubbing
@@ -112,27 +112,23 @@ OrientationGroups group_orientations(const CalculationInputs& inputs) {
 
     OrientationGroups g;
     g.group_of_pair.resize(pairs_per_level);
-    std::vector<PairKey> keys;
-    PairKeyIndex index;
+    PairKeys keys;
     for (int j = 1; j <= angle_cells; ++j) {
         for (int i = 1; i <= angle_cells; ++i) {
             const PairKey key{bits_of(cos_cell[i] * cos_cell[j]), bits_of(cos_b[j] * cos_a[i]),
                               over_a[i] || over_b[j]};
-            const int group = index.find_or_add(key, static_cast<int>(keys.size()));
-            if (group == static_cast<int>(keys.size())) keys.push_back(key);
-            g.group_of_pair[pair_index(i, j)] = static_cast<std::uint16_t>(group);
+            g.group_of_pair[pair_index(i, j)] = static_cast<std::uint16_t>(keys.number(key));
         }
     }
-    g.cos_theta.reserve(keys.size());
-    g.theta_s.reserve(keys.size());
-    for (const PairKey& key : keys) {
+    g.cos_theta.reserve(keys.keys().size());
+    g.theta_s.reserve(keys.keys().size());
+    for (const PairKey& key : keys.keys()) {
         double X = 0;
         std::memcpy(&X, &key.X_theta, sizeof X);
         g.cos_theta.push_back(std::cos(pi / 2 - std::atan(X / std::sqrt(1 - X * X))));
         std::memcpy(&X, &key.X_s, sizeof X);
-        g.theta_s.push_back(X == 1 ? 0
-                                   : (half - std::atan(X / std::sqrt(1 - X * X))) +
-                                         (key.offset ? half : 0));
+        g.theta_s.push_back(
+            X == 1 ? 0 : (half - std::atan(X / std::sqrt(1 - X * X))) + (key.offset ? half : 0));
     }
     return g;
 }
@@ -145,9 +141,25 @@ bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
     tables.groups = group_orientations(inputs);
     const OrientationGroups& groups = tables.groups;
     const std::size_t group_count = groups.size();
-    tables.group_lb.resize(group_count * centroid_levels);
-    tables.group_P1.resize(group_count * centroid_levels);
-    tables.group_delta1.resize(group_count * centroid_levels);
+    // The embedded length only grows from level to level (z does, and every
+    // rounding is monotonic), so a group reaches the crack from its first
+    // level on; levels above it are held whatever their lb.
+    tables.first_level.assign(group_count, centroid_levels);
+    tables.start.assign(group_count, 0);
+    std::size_t held = 0;
+    for (std::size_t g = 0; g < group_count; ++g) {
+        int k = 0;
+        while (k < centroid_levels && !(embedded_length_from_cos(z_level(inputs.Lf, k), inputs.Lf,
+                                                                 groups.cos_theta[g]) > 0)) {
+            ++k;
+        }
+        tables.first_level[g] = k;
+        tables.start[g] = held;
+        held += static_cast<std::size_t>(centroid_levels - k);
+    }
+    tables.lb.resize(held);
+    tables.P1.resize(held);
+    tables.delta1.resize(held);
     CornerCache corners(inputs, group_count);
 
     for (int k = 0; k < centroid_levels; ++k) {
@@ -156,15 +168,16 @@ bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
 
         const float z = z_level(inputs.Lf, k);
         for (std::size_t g = 0; g < group_count; ++g) {
-            const std::size_t at = tables.level_group(k, g);
+            const std::size_t at = tables.place(k, g);
+            if (at == FiberTables::npos) continue;
             const float lb = embedded_length_from_cos(z, inputs.Lf, groups.cos_theta[g]);
             // A cell that does not reach the crack is dropped at the first
             // step before its corner values are read; 0 stands in for them,
             // which also keeps 0 from being raised to a negative power.
             const Corner corner = lb > 0 ? corners.corner(g, lb, groups.theta_s[g]) : Corner{};
-            tables.group_lb[at] = lb;
-            tables.group_P1[at] = corner.P1;
-            tables.group_delta1[at] = corner.delta1;
+            tables.lb[at] = lb;
+            tables.P1[at] = corner.P1;
+            tables.delta1[at] = corner.delta1;
         }
     }
     return true;
@@ -172,9 +185,9 @@ bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
 
 std::optional<InputRefusal> check_fiber_tables(const CalculationInputs& inputs,
                                                const FiberTables& tables) {
-    for (std::size_t c = 0; c < tables.group_lb.size(); ++c) {
-        if (!(tables.group_lb[c] > 0)) continue;
-        const PulloutCell cell{tables.group_lb[c], tables.group_P1[c], tables.group_delta1[c]};
+    for (std::size_t c = 0; c < tables.lb.size(); ++c) {
+        if (!(tables.lb[c] > 0)) continue;
+        const PulloutCell cell{tables.lb[c], tables.P1[c], tables.delta1[c]};
         if (std::isfinite(cell.P1) && std::isfinite(cell.delta1) && cell.delta1 != 0 &&
             std::isfinite(rising_ratio(cell))) {
             continue;

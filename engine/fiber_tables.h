@@ -33,22 +33,38 @@ OrientationGroups group_orientations(const CalculationInputs& inputs);
 
 // The per-cell tables of one run, held once per orientation group and level;
 // the accessors address them by cell (i, j, k), i, j = 1..90, k = 0..100.
-// The bridging state of the cells belongs to the law that runs over them.
+// A group is held from the lowest level at which its fibers reach the crack
+// (lb > 0) up to level 100; below that its cells have lb = 0 and corner
+// values of 0. The bridging state of the cells belongs to the law that runs
+// over them.
 struct FiberTables {
     OrientationGroups groups;
-    std::vector<float> group_lb;  // by level_group(k, g)
-    std::vector<float> group_P1;
-    std::vector<float> group_delta1;
+    std::vector<int> first_level;    // by group; centroid_levels when it never reaches
+    std::vector<std::size_t> start;  // by group: its first level's place in the values
+    std::vector<float> lb;           // by group, then level
+    std::vector<float> P1;
+    std::vector<float> delta1;
 
-    std::size_t level_group(int k, std::size_t g) const {
-        return static_cast<std::size_t>(k) * groups.size() + g;
+    // The place of (level k, group g) in the values, or npos when k lies below
+    // the group's first level.
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    std::size_t place(int k, std::size_t g) const {
+        return k < first_level[g] ? npos : start[g] + static_cast<std::size_t>(k - first_level[g]);
     }
-    std::size_t cell(int i, int j, int k) const {
-        return level_group(k, groups.group_of_pair[pair_index(i, j)]);
+    float group_lb(int k, std::size_t g) const { return value(lb, k, g); }
+    float group_P1(int k, std::size_t g) const { return value(P1, k, g); }
+    float group_delta1(int k, std::size_t g) const { return value(delta1, k, g); }
+
+    std::size_t group_of(int i, int j) const { return groups.group_of_pair[pair_index(i, j)]; }
+    float lb_table(int i, int j, int k) const { return group_lb(k, group_of(i, j)); }
+    float P1_table(int i, int j, int k) const { return group_P1(k, group_of(i, j)); }
+    float delta1_table(int i, int j, int k) const { return group_delta1(k, group_of(i, j)); }
+
+  private:
+    float value(const std::vector<float>& v, int k, std::size_t g) const {
+        const std::size_t at = place(k, g);
+        return at == npos ? 0.0f : v[at];
     }
-    float lb_table(int i, int j, int k) const { return group_lb[cell(i, j, k)]; }
-    float P1_table(int i, int j, int k) const { return group_P1[cell(i, j, k)]; }
-    float delta1_table(int i, int j, int k) const { return group_delta1[cell(i, j, k)]; }
 };
 
 // The model setting: fills the tables for every cell, showing

@@ -6,6 +6,8 @@
 // linkage, so that no code built for one instruction set can stand in for
 // code of another at link time.
 
+#include <immintrin.h>
+
 #include "engine/law_kernels.h"
 
 namespace quarnel::kernels {
@@ -16,17 +18,20 @@ typedef long long4 __attribute__((vector_size(32)));
 typedef double double8 __attribute__((vector_size(64)));
 typedef long long8 __attribute__((vector_size(64)));
 
+// The lanes of a comparison's result that are set, as bits.
 template <int Lanes>
 struct VectorTypes;
 template <>
 struct VectorTypes<4> {
     using D = double4;
     using L = long4;
+    static unsigned lanes_set(L m) { return static_cast<unsigned>(_mm256_movemask_pd((__m256d)m)); }
 };
 template <>
 struct VectorTypes<8> {
     using D = double8;
     using L = long8;
+    static unsigned lanes_set(L m) { return _mm512_test_epi64_mask((__m512i)m, (__m512i)m); }
 };
 
 // Lanes * Vectors steps are summed per sweep over the cells: the sums of a
@@ -50,25 +55,23 @@ struct VectorPass {
         return v;
     }
 
-    // Loads of every step of the block, and the first step at which the
-    // group is pulled out or ruptures.
+    // Loads of the block's steps up to the first at which the group is
+    // pulled out or ruptures.
     static void evaluate_groups(const LevelBlock& b) {
-        L lanes[block_steps / Lanes];
-        for (int v = 0; v < block_steps / Lanes; ++v) lanes[v] = lane_steps(v * Lanes);
+        const int vectors = (b.steps + Lanes - 1) / Lanes;
         for (std::size_t gi = 0; gi < b.group_count; ++gi) {
             const std::uint16_t g = b.groups[gi];
             const BilinearCell& cell = b.laws[g];
             double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
-            L first{};
-            first += block_steps;
-            for (int v = 0; v < block_steps / Lanes; ++v) {
+            int drop = b.steps;
+            for (int v = 0; v < vectors; ++v) {
                 const auto r = bilinear_response(cell, load(b.openings + v * Lanes));
                 store(row + v * Lanes, r.load);
-                const L at = r.dropped ? lanes[v] : first;
-                first = at < first ? at : first;
+                if (const unsigned set = VectorTypes<Lanes>::lanes_set(r.dropped)) {
+                    drop = v * Lanes + __builtin_ctz(set);
+                    break;
+                }
             }
-            long drop = first[0];
-            for (int l = 1; l < Lanes; ++l) drop = first[l] < drop ? first[l] : drop;
             b.bridged[g] = static_cast<std::uint8_t>(drop < b.steps ? drop : b.steps);
         }
     }
@@ -88,21 +91,24 @@ struct VectorPass {
         }
         const D zero{};
         const double coefficient = b.coefficient;
-        for (std::size_t c = 0; c < b.cell_count; ++c) {
-            const std::uint16_t p = b.cells[c];
-            const std::uint16_t g = b.group_of_pair[p];
-            const long steps = static_cast<long>(b.bridged[g]) - start;
-            if (steps <= 0) continue;
-            const PairWeights& w = b.weights[p];
-            const double* const row = b.loads + static_cast<std::size_t>(g) * block_steps + start;
-            const D count = zero + w.count;
+        for (int word = 0; word < pair_words; ++word) {
+            for (std::uint64_t bits = b.cell_bits[word]; bits != 0; bits &= bits - 1) {
+                const int p = word * 64 + __builtin_ctzll(bits);
+                const std::uint16_t g = b.group_of_pair[p];
+                const long steps = static_cast<long>(b.bridged[g]) - start;
+                if (steps <= 0) continue;
+                const PairWeights& w = b.weights[p];
+                const double* const row =
+                    b.loads + static_cast<std::size_t>(g) * block_steps + start;
+                const D count = zero + w.count;
 #pragma GCC unroll 16
-            for (int v = 0; v < Vectors; ++v) {
-                if (v * Lanes >= steps) break;
-                const L bridging = lanes[v] < steps;
-                const D term = ((load(row + v * Lanes) * w.w_xy) * w.w_zx) * coefficient;
-                P[v] += bridging ? term : zero;
-                N[v] += bridging ? count : zero;
+                for (int v = 0; v < Vectors; ++v) {
+                    if (v * Lanes >= steps) break;
+                    const L bridging = lanes[v] < steps;
+                    const D term = ((load(row + v * Lanes) * w.w_xy) * w.w_zx) * coefficient;
+                    P[v] += bridging ? term : zero;
+                    N[v] += bridging ? count : zero;
+                }
             }
         }
         for (int v = 0; v < Vectors; ++v) {

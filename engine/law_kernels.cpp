@@ -1,5 +1,7 @@
 #include "law_kernels.h"
 
+#include <bit>
+
 namespace quarnel::kernels {
 
 const char* path_name(Path path) {
@@ -58,6 +60,21 @@ void evaluate_level(Path path, const LevelBlock& block) {
     }
 }
 
+namespace {
+
+void add_cell(const LevelBlock& b, int p) {
+    const std::uint16_t g = b.group_of_pair[p];
+    const int steps = b.bridged[g];
+    const PairWeights& w = b.weights[p];
+    const double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
+    for (int t = 0; t < steps; ++t) {
+        b.P[t] += ((row[t] * w.w_xy) * w.w_zx) * b.coefficient;
+        b.N_eff[t] += w.count;
+    }
+}
+
+}  // namespace
+
 // Step by step, as the law reads: a group's evaluation stops at its drop step.
 void evaluate_level_portable(const LevelBlock& b) {
     for (std::size_t gi = 0; gi < b.group_count; ++gi) {
@@ -71,15 +88,9 @@ void evaluate_level_portable(const LevelBlock& b) {
         }
         b.bridged[g] = static_cast<std::uint8_t>(t);
     }
-    for (std::size_t c = 0; c < b.cell_count; ++c) {
-        const std::uint16_t p = b.cells[c];
-        const std::uint16_t g = b.group_of_pair[p];
-        const int steps = b.bridged[g];
-        const PairWeights& w = b.weights[p];
-        const double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
-        for (int t = 0; t < steps; ++t) {
-            b.P[t] += ((row[t] * w.w_xy) * w.w_zx) * b.coefficient;
-            b.N_eff[t] += w.count;
+    for (int word = 0; word < pair_words; ++word) {
+        for (std::uint64_t bits = b.cell_bits[word]; bits != 0; bits &= bits - 1) {
+            add_cell(b, word * 64 + std::countr_zero(bits));
         }
     }
 }

@@ -16,6 +16,9 @@ namespace quarnel::kernels {
 // Steps computed in one pass over the cells.
 inline constexpr int block_steps = 64;
 
+// Words of a level's set of bridging pairs.
+inline constexpr int pair_words = (90 * 90 + 63) / 64;
+
 struct PairWeights {
     double w_xy = 0;
     double w_zx = 0;
@@ -27,15 +30,16 @@ struct PairWeights {
 // block's steps it bridges (its drop step within the block, or `steps`),
 // then adds every listed cell's terms to the sums of the steps it bridges.
 struct LevelBlock {
-    const double* openings = nullptr;  // block_steps values; those from `steps` on are padding
-    int steps = 0;                     // 1 .. block_steps
+    const double* openings = nullptr;       // block_steps values; those from `steps` on are padding
+    int steps = 0;                          // 1 .. block_steps
     const std::uint16_t* groups = nullptr;  // the level's live groups
     std::size_t group_count = 0;
     const BilinearCell* laws = nullptr;  // by group
     double* loads = nullptr;             // by group, block_steps each
     std::uint8_t* bridged = nullptr;     // by group
-    const std::uint16_t* cells = nullptr;  // the level's bridging pairs, in (j, i) order
-    std::size_t cell_count = 0;
+    // The level's bridging pairs as bits, pair p at bit p % 64 of word p / 64:
+    // visited in increasing p, that is in (j, i) order.
+    const std::uint64_t* cell_bits = nullptr;
     const std::uint16_t* group_of_pair = nullptr;
     const PairWeights* weights = nullptr;  // by pair
     double coefficient = 0;                // fiber_number_coefficient

@@ -4,21 +4,10 @@
 
 namespace quarnel {
 
-SnubbingCoefficients snubbing_coefficients(const CalculationInputs& inputs, float lb) {
-    const double lbd = lb;
-    return {static_cast<float>(inputs.fp0 + static_cast<double>(inputs.fp1) * lbd),
-            static_cast<float>(inputs.fd0 + static_cast<double>(inputs.fd1) * lbd)};
-}
-
 BaseValues base_values(const CalculationInputs& inputs, float lb) {
     if (inputs.is_constant_model()) return {inputs.Pmax, inputs.delta_max};
     const double lbd = lb;
     return {inputs.A() * std::pow(lbd, inputs.B()), inputs.C * std::pow(lbd, inputs.D)};
-}
-
-Corner snubbed_corner(const BaseValues& base, double exp_fp_theta, double exp_fd_theta) {
-    return {static_cast<float>(base.P_base * exp_fp_theta),
-            static_cast<float>(base.delta_base * exp_fd_theta)};
 }
 
 Corner compute_corner(const CalculationInputs& inputs, float lb, double theta_s) {

@@ -25,13 +25,20 @@ struct SnubbingCoefficients {
     float fp = 0;
     float fd = 0;
 };
-SnubbingCoefficients snubbing_coefficients(const CalculationInputs& inputs, float lb);
+inline SnubbingCoefficients snubbing_coefficients(const CalculationInputs& inputs, float lb) {
+    const double lbd = lb;
+    return {static_cast<float>(inputs.fp0 + static_cast<double>(inputs.fp1) * lbd),
+            static_cast<float>(inputs.fd0 + static_cast<double>(inputs.fd1) * lbd)};
+}
 struct BaseValues {
     double P_base = 0;
     double delta_base = 0;
 };
 BaseValues base_values(const CalculationInputs& inputs, float lb);
-Corner snubbed_corner(const BaseValues& base, double exp_fp_theta, double exp_fd_theta);
+inline Corner snubbed_corner(const BaseValues& base, double exp_fp_theta, double exp_fd_theta) {
+    return {static_cast<float>(base.P_base * exp_fp_theta),
+            static_cast<float>(base.delta_base * exp_fd_theta)};
+}
 
 // P_rupture = (sigma_fu exp(-f_reduction theta_s)) Af, N.
 double rupture_load(const CalculationInputs& inputs, double theta_s);

@@ -256,7 +256,7 @@ TEST(LawKernels, every_path_keeps_the_boundaries_of_the_law) {
         for (const Probe& probe : probes) {
             const BilinearCell law = bilinear_cell(cell, probe.P_rupture);
             const std::uint16_t group = 0;
-            const std::uint16_t pair = 0;
+            std::uint64_t cells[kernels::pair_words] = {1};
             const kernels::PairWeights weights{1, 1, 1};
             double openings[kernels::block_steps] = {0.0, probe.opening};
             double loads[kernels::block_steps] = {};
@@ -271,8 +271,7 @@ TEST(LawKernels, every_path_keeps_the_boundaries_of_the_law) {
             b.laws = &law;
             b.loads = loads;
             b.bridged = &bridged;
-            b.cells = &pair;
-            b.cell_count = 1;
+            b.cell_bits = cells;
             b.group_of_pair = &group;
             b.weights = &weights;
             b.coefficient = 1;
