@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace quarnel {
@@ -91,5 +92,27 @@ struct InputRefusal {
 // Refuses inputs that make the model's arithmetic undefined, before any table
 // is built.
 std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& inputs);
+
+// An input named by its member: a text, read by the text-to-number rule as a
+// field is, or a double, stored with the member's width as the text of that
+// double would be.
+using InputValue = std::variant<std::string, double>;
+using InputSet = std::map<std::string, InputValue>;
+
+// The member names an InputSet may hold, in the order they are read: Am, Vf,
+// Af, Lf, fp0, fp1, fd0, fd1, f_reduction, sigma_fu, crack_xy, crack_zx, kxy,
+// kzx, theta_r_xy, theta_r_zx, division, Pmax, delta_max, C, D, model. "A"
+// and "B" name the same inputs as "Pmax" and "delta_max".
+const std::vector<std::string>& input_member_names();
+
+// The member a name stands for ("A" is "Pmax", "B" is "delta_max"), or an
+// empty text when the name is none of them.
+std::string input_member(const std::string& name);
+
+// Fills the record from the inputs (a member not given reads as empty text;
+// model, 1 or 2, is 1 when not given) and forms the derived values.
+// Throws std::invalid_argument for an unknown name, for a member given twice
+// under its two names, and for a model other than 1 or 2.
+CalculationInputs read_calculation_inputs(const InputSet& inputs);
 
 }  // namespace quarnel
