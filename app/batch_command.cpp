@@ -120,14 +120,34 @@ std::string help_footer() {
     std::string text =
         "\nNames, units and default texts (TEXT is read as the window reads a field:\n"
         "blanks skipped, the longest leading number taken, \".\" as the decimal point):\n";
+    // What each name means, with its unit, where the window's caption alone
+    // does not say it.
+    static const std::map<std::string, std::string> meaning = {
+        {"Am", "sectional area of the matrix, mm2"},
+        {"Vf", "fiber volume fraction"},
+        {"Af", "sectional area of one fiber, mm2"},
+        {"Lf", "fiber length, mm"},
+        {"fp0", "load snubbing coefficient, per rad"},
+        {"fp1", "its term in lb, per rad per mm (negative: left out)"},
+        {"fd0", "displacement snubbing coefficient, per rad"},
+        {"fd1", "its term in lb, per rad per mm"},
+        {"f_reduction", "strength reduction coefficient, per rad"},
+        {"sigma_fu", "fiber rupture strength, MPa"},
+        {"crack_xy", "crack angle in x-y, degrees (0-90)"},
+        {"crack_zx", "crack angle in z-x, degrees (0-90)"},
+        {"kxy", "orientation intensity in x-y"},
+        {"theta_r_xy", "principal orientation angle in x-y, degrees"},
+        {"kzx", "orientation intensity in z-x"},
+        {"theta_r_zx", "principal orientation angle in z-x, degrees"},
+        {"Pmax", "model 1: peak pull-out load Pmax, N; model 2: A of A*lb^B"},
+        {"delta_max", "model 1: displacement at peak, mm; model 2: B of A*lb^B"},
+        {"C", "model 2: C of the displacement at peak C*lb^D, mm"},
+        {"D", "model 2: D of C*lb^D"},
+        {"division", "Division: 2*division+1 crack-opening steps"},
+    };
     for (const FieldInfo& f : input_fields()) {
-        std::string caption = f.caption;
-        if (f.member == "Pmax") caption = "Pmax (N); A in the Function lb model";
-        if (f.member == "delta_max") caption = "delta max (mm); B in the Function lb model";
-        if (f.member == "C") caption = "C, Function lb model only (delta = C*lb^D, mm)";
-        if (f.member == "D") caption = "D, Function lb model only";
-        if (f.member == "theta_r_xy") caption = "Principal orientation angle x-y (deg)";
-        if (f.member == "theta_r_zx") caption = "Principal orientation angle z-x (deg)";
+        const auto it = meaning.find(f.member);
+        const std::string caption = it == meaning.end() ? f.caption : it->second;
         std::string name = f.member;
         if (f.member == "Pmax") name = "Pmax, A";
         if (f.member == "delta_max") name = "delta_max, B";
@@ -137,15 +157,15 @@ std::string help_footer() {
         text += "  " + name + value + caption + "\n";
     }
     text +=
-        "  model         1        1 or constant (Pmax, delta_max), 2 or function-lb (A*lb^B, "
-        "C*lb^D)\n"
+        "  model         1        1 or constant: Constant model; 2 or function-lb: Function lb "
+        "model\n"
         "\nExit status:\n"
         "  0    the run finished and every output was written\n"
         "  2    usage error or refused input; no file is written\n"
         "  3    an output (result file, CSV, standard output) failed; standard error says\n"
         "       what each file holds\n"
-        "  130, 143, 129  the run was stopped by SIGINT, SIGTERM or SIGHUP (128 + the\n"
-        "       signal's number); every file is closed with whole rows\n";
+        "  129  stopped by SIGHUP, 130 by SIGINT, 143 by SIGTERM (128 + the signal's\n"
+        "       number); every file is closed with whole rows and lines\n";
     return text;
 }
 
