@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
-#include <optional>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,17 +20,21 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
-#include "engine/calculation_inputs.h"
+#include "engine/text_to_number.h"
 #include "run/calculation_run.h"
 #include "run/number_text.h"
-#include "run/result_file.h"
 
 namespace quarnel {
 
 namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* csv_heading = "step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
 
 // Member names (and the window's alternative names) to the field they fill.
 const std::map<std::string, std::string>& field_of_name() {
@@ -46,37 +52,48 @@ struct UsageError {
     std::string message;
 };
 
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 std::int16_t model_of(const std::string& text) {
     if (text == "1" || text == "constant") return 1;
     if (text == "2" || text == "function-lb") return 2;
     throw UsageError{"model must be 1, 2, constant or function-lb, not \"" + text + "\""};
 }
 
-void assign(const std::string& assignment, FieldTexts& texts, std::int16_t& model) {
+void assign(const std::string& assignment, BatchRequest& request) {
     const auto eq = assignment.find('=');
     if (eq == std::string::npos) {
         throw UsageError{"expected NAME=TEXT, got \"" + assignment + "\""};
     }
-    const std::string name = assignment.substr(0, eq);
-    const std::string text = assignment.substr(eq + 1);
+    const std::string name = trimmed(assignment.substr(0, eq));
+    const std::string text = trimmed(assignment.substr(eq + 1));
     if (name == "model") {
-        model = model_of(text);
+        request.model = model_of(text);
         return;
     }
     const auto it = field_of_name().find(name);
     if (it == field_of_name().end()) throw UsageError{"unknown name \"" + name + "\""};
-    texts[it->second] = text;
+    request.texts[it->second] = text;
+    request.names[it->second] = name;
 }
 
-void read_params_file(const std::string& path, FieldTexts& texts, std::int16_t& model) {
-    std::ifstream in(path);
-    if (!in) throw UsageError{"cannot read the parameter file \"" + path + "\""};
+void assign_params_text(const std::string& path, std::string text, BatchRequest& request) {
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+    std::istringstream in(text);
     std::string line;
-    while (std::getline(in, line)) {
+    for (int number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const auto first = line.find_first_not_of(" \t");
         if (first == std::string::npos || line[first] == '#') continue;
-        assign(line.substr(first), texts, model);
+        try {
+            assign(line, request);
+        } catch (const UsageError& e) {
+            throw UsageError{path + ":" + std::to_string(number) + ": " + e.message};
+        }
     }
 }
 
@@ -99,33 +116,240 @@ std::string exact(double x) {
     return std::string(buffer, end);
 }
 
+std::string help_footer() {
+    std::string text =
+        "\nNames, units and default texts (TEXT is read as the window reads a field:\n"
+        "blanks skipped, the longest leading number taken, \".\" as the decimal point):\n";
+    // What each name means, with its unit, where the window's caption alone
+    // does not say it.
+    static const std::map<std::string, std::string> meaning = {
+        {"Am", "sectional area of the matrix, mm2"},
+        {"Vf", "fiber volume fraction"},
+        {"Af", "sectional area of one fiber, mm2"},
+        {"Lf", "fiber length, mm"},
+        {"fp0", "load snubbing coefficient, per rad"},
+        {"fp1", "its term in lb, per rad per mm (negative: left out)"},
+        {"fd0", "displacement snubbing coefficient, per rad"},
+        {"fd1", "its term in lb, per rad per mm"},
+        {"f_reduction", "strength reduction coefficient, per rad"},
+        {"sigma_fu", "fiber rupture strength, MPa"},
+        {"crack_xy", "crack angle in x-y, degrees (0-90)"},
+        {"crack_zx", "crack angle in z-x, degrees (0-90)"},
+        {"kxy", "orientation intensity in x-y"},
+        {"theta_r_xy", "principal orientation angle in x-y, degrees"},
+        {"kzx", "orientation intensity in z-x"},
+        {"theta_r_zx", "principal orientation angle in z-x, degrees"},
+        {"Pmax", "model 1: peak pull-out load Pmax, N; model 2: A of A*lb^B"},
+        {"delta_max", "model 1: displacement at peak, mm; model 2: B of A*lb^B"},
+        {"C", "model 2: C of the displacement at peak C*lb^D, mm"},
+        {"D", "model 2: D of C*lb^D"},
+        {"division", "Division: 2*division+1 crack-opening steps"},
+    };
+    for (const FieldInfo& f : input_fields()) {
+        const auto it = meaning.find(f.member);
+        const std::string caption = it == meaning.end() ? f.caption : it->second;
+        std::string name = f.member;
+        if (f.member == "Pmax") name = "Pmax, A";
+        if (f.member == "delta_max") name = "delta_max, B";
+        name.resize(std::max<std::size_t>(name.size() + 1, 14), ' ');
+        std::string value = f.default_text;
+        value.resize(std::max<std::size_t>(value.size() + 1, 9), ' ');
+        text += "  " + name + value + caption + "\n";
+    }
+    text +=
+        "  model         1        1 or constant: Constant model; 2 or function-lb: Function lb "
+        "model\n"
+        "\nExit status:\n"
+        "  0    the run finished and every output was written\n"
+        "  2    usage error or refused input; no file is written\n"
+        "  3    an output (result file, CSV, standard output) failed; standard error says\n"
+        "       what each file holds\n"
+        "  129  stopped by SIGHUP, 130 by SIGINT, 143 by SIGTERM (128 + the signal's\n"
+        "       number); every file is closed with whole rows and lines\n";
+    return text;
+}
+
+}  // namespace
+
+ParamsFileText read_params_file(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        return {std::nullopt, "the parameter file \"" + path + "\" is a folder"};
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return {std::nullopt, "cannot read the parameter file \"" + path + "\"" +
+                                  (errno != 0 ? std::string(": ") + std::strerror(errno) : "")};
+    }
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return {std::nullopt, "cannot read the parameter file \"" + path + "\""};
+    return {std::move(text), ""};
+}
+
+std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<std::string>& args,
+                                                              const ParamsFileReader& read_params) {
+    CLI::App app{
+        "Computes the fiber bridging law from field texts and writes its result file.\n"
+        "NAME=TEXT sets the field of a member name (below); names not given keep the\n"
+        "window's default texts.",
+        "quarnel-batch"};
+    app.footer(help_footer());
+    BatchRequest request;
+    std::string params;
+    std::string at;
+    std::vector<std::string> assignments;
+    app.add_option("-o,--output", request.output, "Result file to write")->capture_default_str();
+    app.add_option("--params", params,
+                   "File of NAME=TEXT lines (blanks allowed around NAME and =, # starts a comment "
+                   "line); names on the command line override it");
+    app.add_option("--at", at, "Clock of the header, \"YYYY-MM-DD hh:mm:ss\" (default: now)");
+    app.add_option("--csv", request.csv, "Also write the steps as UTF-8 CSV");
+    app.add_flag("--json", request.json, "Print one JSON object per step on standard output");
+    app.add_flag("--quiet", request.quiet, "No progress and no summary");
+    app.add_option("assignments", assignments, "NAME=TEXT");
+    try {
+        // CLI11 takes the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::Error& e) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = app.exit(e, out, err);
+        return BatchParseEnd{code == 0 ? exit_ok : exit_usage, out.str(), err.str()};
+    }
+    try {
+        if (!params.empty()) {
+            ParamsFileText file = read_params(params);
+            if (!file.text) throw UsageError{file.error};
+            assign_params_text(params, std::move(*file.text), request);
+        }
+        for (const std::string& a : assignments) assign(a, request);
+        if (!at.empty()) request.at = parse_clock(at);
+    } catch (const UsageError& e) {
+        return BatchParseEnd{exit_usage, "", "quarnel-batch: " + e.message + "\n"};
+    }
+    return request;
+}
+
+std::vector<std::string> ignored_character_notes(const BatchRequest& request) {
+    std::vector<std::string> notes;
+    for (const auto& [field, name] : request.names) {
+        const std::string& text = request.texts.at(field);
+        const NumberReading reading = read_number_text(text);
+        if (!reading.ignored.empty()) {
+            notes.push_back(name + ": \"" + text + "\" read as " + exact(reading.value));
+        }
+    }
+    return notes;
+}
+
+namespace {
+
+// The signal that asked the run to end, 0 while none has.
+volatile std::sig_atomic_t ending_signal = 0;
+
+extern "C" void note_ending_signal(int signal_number) {
+    ending_signal = signal_number;
+}
+
+void catch_ending_signals() {
+#ifdef _WIN32
+    std::signal(SIGINT, note_ending_signal);
+    std::signal(SIGTERM, note_ending_signal);
+#else
+    struct sigaction action {};
+    action.sa_handler = note_ending_signal;
+    sigemptyset(&action.sa_mask);
+    // Writes interrupted by the signal go on; the run ends at its next yield.
+    action.sa_flags = SA_RESTART;
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+#endif
+}
+
+std::string signal_name(int s) {
+    switch (s) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+#ifndef _WIN32
+        case SIGHUP:
+            return "SIGHUP";
+#endif
+        default:
+            return "signal " + std::to_string(s);
+    }
+}
+
+// Whether two output names denote one file: by identity where both exist,
+// by their normalised absolute paths otherwise. Devices such as /dev/null
+// take any number of writers.
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec)) {
+        return fs::equivalent(a, b, ec) && !fs::is_character_file(a, ec);
+    }
+    const auto normal = [](const std::string& p) {
+        std::error_code e;
+        const fs::path absolute = fs::absolute(p, e);
+        const fs::path resolved = fs::weakly_canonical(absolute, e);
+        return (e ? absolute : resolved).lexically_normal();
+    };
+    return normal(a) == normal(b);
+}
+
+// Whether standard output is the file `path` names.
+bool is_standard_output(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    struct stat out {};
+    struct stat file {};
+    return fstat(fileno(stdout), &out) == 0 && S_ISREG(out.st_mode) &&
+           stat(path.c_str(), &file) == 0 && out.st_dev == file.st_dev && out.st_ino == file.st_ino;
+#endif
+}
+
+std::optional<std::string> shared_output(const BatchRequest& r) {
+    if (!r.csv.empty() && !r.output.empty() && same_file(r.output, r.csv)) {
+        return "the result file and the CSV name the same file \"" + r.csv + "\"";
+    }
+    for (const std::string& path : {r.output, r.csv}) {
+        if (!path.empty() && is_standard_output(path)) {
+            return "standard output is the file \"" + path + "\", which is also an output";
+        }
+    }
+    return std::nullopt;
+}
+
+std::string rows_text(long rows) {
+    return std::to_string(rows) + (rows == 1 ? " row" : " rows");
+}
+
 // The run's window for a command line: status texts as progress on a
 // terminal, no charts, messages on standard error, and every step's values
-// to the CSV file and the JSON lines.
+// to the CSV file and the JSON lines. The CSV is created only once the result
+// file is open with its header, so that a refused run touches no file.
 class BatchWindow final : public RunWindow {
   public:
-    BatchWindow(FieldTexts texts, std::int16_t model, std::string output,
-                std::optional<ClockReading> at, bool progress_shown)
-        : texts_(std::move(texts)),
-          model_(model),
-          output_(std::move(output)),
-          at_(at),
-          progress_shown_(progress_shown) {}
+    BatchWindow(const BatchRequest& request, bool progress_shown)
+        : request_(request), progress_shown_(progress_shown) {}
     ~BatchWindow() override { finish_progress(); }
 
-    std::FILE* csv = nullptr;
-    bool json = false;
     StepValues last;
+    bool result_file_opened = false;
+    std::optional<std::string> output_failure;  // what failed, other than the result file
+    long json_lines = 0;
 
-    FieldTexts field_texts() const override { return texts_; }
-    std::string data_file_text() const override { return output_; }
-    std::int16_t model() const override { return model_; }
+    FieldTexts field_texts() const override { return request_.texts; }
+    std::string data_file_text() const override { return request_.output; }
+    std::int16_t model() const override { return request_.model; }
     void show_status(const std::string& text) override {
         if (!progress_shown_ || text.empty()) return;
         std::fprintf(stderr, "\r%-40s", text.c_str());
         progress_dirty_ = true;
     }
-    bool yield() override { return true; }
+    bool yield() override { return !output_failure && ending_signal == 0; }
     void set_field(ResultField, const std::string&) override {}
     void set_start_enabled(bool) override {}
     void set_chooser_enabled(bool) override {}
@@ -135,21 +359,71 @@ class BatchWindow final : public RunWindow {
         finish_progress();
         std::cerr << "quarnel-batch: " << text << "\n";
     }
-    ClockReading clock() const override { return at_ ? *at_ : local_clock_now(); }
+    ClockReading clock() const override { return request_.at ? *request_.at : local_clock_now(); }
+    bool result_file_ready() override {
+        result_file_opened = true;
+        if (request_.csv.empty()) return true;
+        if (const auto failure = csv_.open(request_.csv)) {
+            output_failure = "cannot create " + request_.csv + ": " + failure->description;
+            return false;
+        }
+        csv_created_ = true;
+        if (const auto failure = csv_.write_line(csv_heading)) {
+            output_failure = "writing " + request_.csv + " failed: " + failure->description;
+            return false;
+        }
+        return true;
+    }
     void step_published(const StepValues& s) override {
         last = s;
-        if (csv != nullptr) {
-            std::fprintf(csv, "%d,%s,%s,%s,%s\n", s.n, exact(s.Wcr).c_str(), exact(s.P).c_str(),
-                         exact(s.sigma).c_str(), exact(s.effective_fiber_ratio).c_str());
+        if (csv_.is_open() && !output_failure) {
+            const std::string row = std::to_string(s.n) + "," + exact(s.Wcr) + "," + exact(s.P) +
+                                    "," + exact(s.sigma) + "," + exact(s.effective_fiber_ratio) +
+                                    "\n";
+            if (const auto failure = csv_.write_line(row)) {
+                output_failure = "writing " + request_.csv + " failed: " + failure->description;
+            }
         }
-        if (json) {
-            std::printf(
-                "{\"n\":%d,\"Wcr\":%s,\"P\":%s,\"sigma\":%s,\"effective_fiber_ratio\":%s,"
-                "\"P_top\":%s,\"sigma_top\":%s}\n",
-                s.n, exact(s.Wcr).c_str(), exact(s.P).c_str(), exact(s.sigma).c_str(),
-                exact(s.effective_fiber_ratio).c_str(), exact(s.P_top).c_str(),
-                exact(s.sigma_top).c_str());
+        if (request_.json && !output_failure) {
+            const std::string line =
+                "{\"n\":" + std::to_string(s.n) + ",\"Wcr\":" + exact(s.Wcr) +
+                ",\"P\":" + exact(s.P) + ",\"sigma\":" + exact(s.sigma) +
+                ",\"effective_fiber_ratio\":" + exact(s.effective_fiber_ratio) +
+                ",\"P_top\":" + exact(s.P_top) + ",\"sigma_top\":" + exact(s.sigma_top) + "}\n";
+            errno = 0;
+            // Each line goes out whole, so that a signal or a failure leaves
+            // whole lines behind.
+            if (std::fputs(line.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+                output_failure = std::string("writing standard output failed: ") +
+                                 std::strerror(errno != 0 ? errno : EIO);
+            } else {
+                ++json_lines;
+            }
         }
+    }
+    // Closes the CSV; false when its closing failed.
+    bool close_csv() {
+        if (const auto failure = csv_.close()) {
+            if (!output_failure)
+                output_failure = "closing " + request_.csv + " failed: " + failure->description;
+            return false;
+        }
+        return true;
+    }
+    // What the outputs hold, for a run that did not finish.
+    std::string left_behind(int result_rows) const {
+        std::string text = request_.output + " holds the header and " + rows_text(result_rows);
+        if (!request_.csv.empty()) {
+            text += !csv_created_       ? ", " + request_.csv + " was not created"
+                    : csv_.lines() == 0 ? ", " + request_.csv + " is empty"
+                                        : ", " + request_.csv + " holds the heading and " +
+                                              rows_text(csv_.lines() - 1);
+        }
+        if (request_.json) {
+            text += ", standard output holds " + std::to_string(json_lines) +
+                    (json_lines == 1 ? " JSON line" : " JSON lines");
+        }
+        return text + ".";
     }
     void finish_progress() {
         if (progress_dirty_) std::fprintf(stderr, "\r%-40s\r", "");
@@ -157,103 +431,81 @@ class BatchWindow final : public RunWindow {
     }
 
   private:
-    FieldTexts texts_;
-    std::int16_t model_;
-    std::string output_;
-    std::optional<ClockReading> at_;
+    const BatchRequest& request_;
     bool progress_shown_;
     bool progress_dirty_ = false;
+    LineFile csv_;
+    bool csv_created_ = false;
     NoChart no_chart_;
 };
+
+// Flushes standard output; false, with a message, when it failed.
+bool standard_output_flushed() {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
+    std::cerr << "quarnel-batch: writing standard output failed: "
+              << std::strerror(errno != 0 ? errno : EIO) << "\n";
+    return false;
+}
 
 }  // namespace
 
 int run_batch_command(int argc, const char* const* argv) {
-    CLI::App app{
-        "Computes the fiber bridging law from field texts and writes its result file.\n"
-        "NAME is a member name: Am Vf Af Lf fp0 fp1 fd0 fd1 f_reduction sigma_fu crack_xy\n"
-        "crack_zx kxy theta_r_xy kzx theta_r_zx division, Pmax or A, delta_max or B, C, D,\n"
-        "and model (1, 2, constant, function-lb). TEXT is read as the window reads a field;\n"
-        "names not given keep the window's default texts.",
-        "quarnel-batch"};
-    std::string output = "bridging-law.p-d";
-    std::string params;
-    std::string at;
-    std::string csv;
-    bool json = false;
-    bool quiet = false;
-    std::vector<std::string> assignments;
-    app.add_option("-o,--output", output, "Result file to write")->capture_default_str();
-    app.add_option("--params", params, "File of NAME=TEXT lines (# starts a comment line)");
-    app.add_option("--at", at, "Clock of the header, \"YYYY-MM-DD hh:mm:ss\" (default: now)");
-    app.add_option("--csv", csv, "Also write the steps as UTF-8 CSV");
-    app.add_flag("--json", json, "Print one JSON object per step on standard output");
-    app.add_flag("--quiet", quiet, "No progress and no summary");
-    app.add_option("assignments", assignments, "NAME=TEXT");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return code == 0 ? exit_ok : exit_usage;
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const auto parsed = parse_batch_request(args);
+    if (const auto* end = std::get_if<BatchParseEnd>(&parsed)) {
+        std::fputs(end->output.c_str(), stdout);
+        std::fputs(end->error.c_str(), stderr);
+        if (!standard_output_flushed()) return exit_file_error;
+        return end->status;
     }
-
-    FieldTexts texts = default_field_texts();
-    std::int16_t model = 1;
-    ClockReading clock;
-    try {
-        if (!params.empty()) read_params_file(params, texts, model);
-        for (const std::string& a : assignments) assign(a, texts, model);
-        clock = at.empty() ? ClockReading{} : parse_clock(at);
-    } catch (const UsageError& e) {
-        std::cerr << "quarnel-batch: " << e.message << "\n";
+    const BatchRequest& request = std::get<BatchRequest>(parsed);
+    for (const std::string& note : ignored_character_notes(request)) {
+        std::cerr << "quarnel-batch: " << note << "\n";
+    }
+    if (const auto shared = shared_output(request)) {
+        std::cerr << "quarnel-batch: " << *shared << "; nothing was written.\n";
         return exit_usage;
     }
 
-    BatchWindow window(texts, model, output, at.empty() ? std::nullopt : std::optional(clock),
-                       !quiet && isatty(fileno(stderr)));
-    window.json = json;
-    if (!csv.empty()) {
-        window.csv = std::fopen(csv.c_str(), "wb");
-        if (window.csv == nullptr) {
-            std::cerr << "quarnel-batch: cannot create " << csv << ": " << std::strerror(errno)
-                      << "\n";
-            return exit_file_error;
-        }
-        std::fputs("step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n", window.csv);
-    }
+    catch_ending_signals();
+    BatchWindow window(request, !request.quiet && isatty(fileno(stderr)));
     CalculationInputs inputs;
     FiberTables tables;
     const RunOutcome outcome = run_calculation(window, inputs, tables);
     window.finish_progress();
-    bool csv_failed = false;
-    if (window.csv != nullptr) {
-        csv_failed = std::ferror(window.csv) != 0;
-        csv_failed = std::fclose(window.csv) != 0 || csv_failed;
-    }
-    if (outcome.end != RunEnd::finished) {
-        // No partial CSV is left behind; the result file says what it holds.
-        if (!csv.empty()) std::remove(csv.c_str());
-        if (outcome.end == RunEnd::file_error) {
-            std::cerr << "quarnel-batch: " << output << ": " << outcome.description << "\n";
-        }
-        return outcome.end == RunEnd::refused ? exit_usage : exit_file_error;
-    }
-    if (csv_failed) {
-        std::cerr << "quarnel-batch: writing " << csv << " failed.\n";
+    const bool csv_closed = window.close_csv();
+
+    if (outcome.end == RunEnd::refused) return exit_usage;
+    if (outcome.end == RunEnd::file_error) {
+        std::cerr << "quarnel-batch: " << request.output << ": " << outcome.description << "\n";
         return exit_file_error;
     }
-    const int rows = outcome.rows;
-    const StepValues& last = window.last;
+    const int signal_number = ending_signal;
+    if (outcome.end != RunEnd::finished || !csv_closed) {
+        if (signal_number != 0 && !window.output_failure) {
+            std::cerr << "quarnel-batch: stopped by " << signal_name(signal_number) << ": "
+                      << (window.result_file_opened ? window.left_behind(outcome.rows)
+                                                    : std::string("no file was written."))
+                      << "\n";
+            standard_output_flushed();
+            return exit_signal_base + signal_number;
+        }
+        if (window.output_failure) std::cerr << "quarnel-batch: " << *window.output_failure << "\n";
+        std::cerr << "quarnel-batch: " << window.left_behind(outcome.rows) << "\n";
+        return exit_file_error;
+    }
 
-    if (!quiet) {
-        std::FILE* summary = json ? stderr : stdout;
-        std::fprintf(summary, "Wrote %s (%d steps).\n", output.c_str(), rows);
-        if (rows > 0) {
+    if (!request.quiet) {
+        std::FILE* summary = request.json ? stderr : stdout;
+        std::fprintf(summary, "Wrote %s (%d steps).\n", request.output.c_str(), outcome.rows);
+        if (outcome.rows > 0) {
             std::fprintf(summary, "Peak: P = %s N, sigma = %s MPa.\n",
-                         fixed_point_text(last.P_top, 2).c_str(),
-                         fixed_point_text(last.sigma_top, 5).c_str());
+                         fixed_point_text(window.last.P_top, 2).c_str(),
+                         fixed_point_text(window.last.sigma_top, 5).c_str());
         }
     }
+    if (!standard_output_flushed()) return exit_file_error;
     return exit_ok;
 }
 

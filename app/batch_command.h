@@ -1,11 +1,67 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "engine/calculation_inputs.h"
+#include "run/result_file.h"
+
 namespace quarnel {
 
-// Exit statuses of quarnel-batch.
+// Exit statuses of quarnel-batch; a run ended by a signal exits with 128 + the
+// signal's number.
 inline constexpr int exit_ok = 0;
 inline constexpr int exit_usage = 2;       // usage error or refused input
-inline constexpr int exit_file_error = 3;  // the result file (or CSV) failed
+inline constexpr int exit_file_error = 3;  // an output (result file, CSV, standard output) failed
+inline constexpr int exit_signal_base = 128;
+
+// What a quarnel-batch command line asks for, read without running anything.
+struct BatchRequest {
+    FieldTexts texts = default_field_texts();
+    std::int16_t model = 1;
+    // The name each field was given by, for fields set by the user.
+    std::map<std::string, std::string> names;
+    std::string output = "bridging-law.p-d";
+    std::string csv;  // empty: no CSV
+    std::optional<ClockReading> at;
+    bool json = false;
+    bool quiet = false;
+};
+
+// A command line that runs nothing: the help (status 0, text for standard
+// output) or a usage error (status 2, message for standard error).
+struct BatchParseEnd {
+    int status = exit_usage;
+    std::string output;
+    std::string error;
+};
+
+// The text of a parameter file, or why it cannot be read.
+struct ParamsFileText {
+    std::optional<std::string> text;
+    std::string error;
+};
+using ParamsFileReader = std::function<ParamsFileText(const std::string& path)>;
+
+// Reads a parameter file from disk; a folder is not a parameter file.
+ParamsFileText read_params_file(const std::string& path);
+
+// Reads the arguments (without the program name): options, NAME=TEXT
+// assignments and the lines of a --params file, which `read_params` supplies.
+// Parameter-file lines are NAME=TEXT with blanks allowed around the name and
+// the "=", "#" starting a comment line; a leading UTF-8 byte-order mark is
+// skipped. Names on the command line override those of the file.
+std::variant<BatchRequest, BatchParseEnd> parse_batch_request(
+    const std::vector<std::string>& args, const ParamsFileReader& read_params = read_params_file);
+
+// One line per field text the user gave whose number was followed by
+// characters the text-to-number rule ignored: `fp0: "0,5" read as 0`.
+std::vector<std::string> ignored_character_notes(const BatchRequest& request);
 
 // quarnel-batch: computes a bridging law from field texts given as NAME=TEXT
 // (member names of CalculationInputs) and writes the result file that a

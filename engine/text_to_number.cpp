@@ -1,7 +1,6 @@
 #include "text_to_number.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -16,74 +15,83 @@ bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Whether a decimal text that overflowed or underflowed a double was too
-// large (rather than too small): its leading digit's decimal exponent is > 0.
-bool magnitude_is_huge(const std::string& number) {
-    long position = 0;  // decimal exponent of the first non-zero digit
-    bool found = false;
-    bool after_point = false;
-    std::size_t at = 0;
-    for (; at < number.size() && number[at] != 'e'; ++at) {
-        const char c = number[at];
-        if (c == '.') {
-            after_point = true;
-            continue;
-        }
-        if (!found && c != '0') found = true;
-        if (found && !after_point) ++position;
-        if (!found && after_point) --position;
+// Exponents are summed with the digits' positions and compared with the
+// double's range, so anything past this bound is as good as infinite and the
+// sum cannot overflow.
+constexpr long long exponent_bound = 1'000'000'000'000'000LL;
+
+// The value of a number with a non-zero digit whose first non-zero digit has
+// decimal exponent `leading - 1`: digits, an optional point, no sign.
+double value_of(const std::string& mantissa, long long leading, long long exponent) {
+    // A value below 10^-324 is less than half the smallest subnormal and
+    // rounds to 0; one at or above 10^309 is beyond the largest double.
+    if (leading + exponent < -323) return 0.0;
+    if (leading + exponent > 310) return std::numeric_limits<double>::infinity();
+    const std::string number = mantissa + "e" + std::to_string(exponent);
+    // from_chars is correctly rounded and ignores the locale, which a Qt
+    // application sets from the environment.
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        value = leading + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     }
-    long exponent = 0;
-    if (at < number.size()) exponent = std::strtol(number.c_str() + at + 1, nullptr, 10);
-    return position + exponent > 0;
+    return value;
 }
 
 }  // namespace
 
-double read_number(std::string_view text) {
+NumberReading read_number_text(std::string_view text) {
     std::string s;
     s.reserve(text.size());
     for (const char c : text) {
         if (!is_skipped(c)) s.push_back(c);
     }
 
-    std::string number;
+    std::string mantissa;
     std::size_t at = 0;
     bool negative = false;
     if (at < s.size() && (s[at] == '+' || s[at] == '-')) negative = s[at++] == '-';
     bool any_digit = false;
+    bool non_zero = false;
+    long long leading = 0;  // decimal exponent of the first non-zero digit, plus 1
     while (at < s.size() && is_digit(s[at])) {
-        number.push_back(s[at++]);
+        non_zero = non_zero || s[at] != '0';
+        if (non_zero) ++leading;
+        mantissa.push_back(s[at++]);
         any_digit = true;
     }
     if (at < s.size() && s[at] == '.') {
-        number.push_back(s[at++]);
+        mantissa.push_back(s[at++]);
         while (at < s.size() && is_digit(s[at])) {
-            number.push_back(s[at++]);
+            if (!non_zero && s[at] == '0') --leading;
+            non_zero = non_zero || s[at] != '0';
+            mantissa.push_back(s[at++]);
             any_digit = true;
         }
     }
-    if (!any_digit) return 0.0;
+    if (!any_digit) return {0.0, s};
 
     // An exponent counts only when at least one digit follows it: "2e" is 2.
+    long long exponent = 0;
     if (at < s.size() && (s[at] == 'e' || s[at] == 'E' || s[at] == 'd' || s[at] == 'D')) {
         std::size_t e = at + 1;
-        std::string exponent = "e";
-        if (e < s.size() && (s[e] == '+' || s[e] == '-')) exponent.push_back(s[e++]);
+        bool exponent_negative = false;
+        if (e < s.size() && (s[e] == '+' || s[e] == '-')) exponent_negative = s[e++] == '-';
         if (e < s.size() && is_digit(s[e])) {
-            while (e < s.size() && is_digit(s[e])) exponent.push_back(s[e++]);
-            number += exponent;
+            while (e < s.size() && is_digit(s[e])) {
+                if (exponent < exponent_bound) exponent = exponent * 10 + (s[e] - '0');
+                ++e;
+            }
+            if (exponent_negative) exponent = -exponent;
+            at = e;
         }
     }
-    // from_chars is correctly rounded and ignores the locale, which a Qt
-    // application sets from the environment.
-    double value = 0.0;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec == std::errc::result_out_of_range) {
-        // Out of range: infinity or zero, which the callers judge.
-        value = magnitude_is_huge(number) ? std::numeric_limits<double>::infinity() : 0.0;
-    }
-    return negative ? -value : value;
+    const double value = non_zero ? value_of(mantissa, leading, exponent) : 0.0;
+    return {negative ? -value : value, s.substr(at)};
+}
+
+double read_number(std::string_view text) {
+    return read_number_text(text).value;
 }
 
 }  // namespace quarnel

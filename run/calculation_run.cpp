@@ -113,6 +113,10 @@ RunOutcome run_calculation(RunWindow& window, CalculationInputs& inputs, FiberTa
         outcome.description = failure->description;
         return outcome;
     }
+    if (!window.result_file_ready()) {
+        run.file.close();
+        return stopped();
+    }
 
     CrackOpeningStepper stepper(in, tables);
     stepper.run(progress, [&](const StepValues& s) { return publish_step(window, run, s); });

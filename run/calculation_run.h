@@ -39,6 +39,9 @@ class RunWindow {
 
     // The local clock for the header's first line.
     virtual ClockReading clock() const { return local_clock_now(); }
+    // The result file is created and its header written; the steps follow.
+    // False ends the run here (its file closed with the header) as a stop.
+    virtual bool result_file_ready() { return true; }
     // Every step's values after its row is written and its points drawn.
     virtual void step_published(const StepValues&) {}
 };

@@ -5,6 +5,13 @@
 #include <ctime>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
 #include "number_text.h"
 
 namespace quarnel {
@@ -141,33 +148,68 @@ std::string result_row(int n, double Wcr, double P, double sigma, double effecti
     return row;
 }
 
-ResultFile::~ResultFile() {
+LineFile::~LineFile() {
     if (file_ != nullptr) std::fclose(file_);
 }
 
-std::optional<FileFailure> ResultFile::open(const std::string& path) {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+std::optional<FileFailure> LineFile::open(const std::string& path) {
+    close();
+    errno = 0;
+    file_ = std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr) return failure_of(errno);
+    // Unbuffered, a line goes out in one write and nothing is left in a
+    // buffer that could reach the file after a failure was reported.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    length_ = 0;
+    lines_ = 0;
+    failed_ = false;
+    return std::nullopt;
+}
+
+std::optional<FileFailure> LineFile::write_line(std::string_view line) {
+    if (file_ == nullptr || failed_) {
+        return FileFailure{file_error::device_io, std::strerror(EBADF)};
     }
+    errno = 0;
+    if (std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0) {
+        length_ += static_cast<long long>(line.size());
+        ++lines_;
+        return std::nullopt;
+    }
+    const FileFailure failure = failure_of(errno);
+    failed_ = true;
+    // Cut off what part of the line got through. Devices and pipes cannot be
+    // cut; they hold whatever the system took.
+#ifdef _WIN32
+    _chsize_s(_fileno(file_), length_);
+#else
+    if (ftruncate(fileno(file_), static_cast<off_t>(length_)) == 0) {
+        std::fseek(file_, static_cast<long>(length_), SEEK_SET);
+    }
+#endif
+    return failure;
+}
+
+std::optional<FileFailure> LineFile::close() {
+    if (file_ == nullptr) return std::nullopt;
+    errno = 0;
+    const int result = std::fclose(file_);
+    file_ = nullptr;
+    if (result != 0) return failure_of(errno);
+    return std::nullopt;
+}
+
+std::optional<FileFailure> ResultFile::open(const std::string& path) {
+    file_.close();
     // An embedded NUL would make the C library open a different, shorter name.
     if (path.empty() || path.find('\0') != std::string::npos) {
         return FileFailure{file_error::invalid_name, std::strerror(EINVAL)};
     }
-    errno = 0;
-    file_ = std::fopen(path.c_str(), "wb");
-    if (file_ == nullptr) return failure_of(errno);
-    return std::nullopt;
+    return file_.open(path);
 }
 
 std::optional<FileFailure> ResultFile::write_line(const std::string& line) {
-    if (file_ == nullptr) return FileFailure{file_error::device_io, std::strerror(EBADF)};
-    errno = 0;
-    if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() ||
-        std::fwrite("\r\n", 1, 2, file_) != 2 || std::fflush(file_) != 0) {
-        return failure_of(errno);
-    }
-    return std::nullopt;
+    return file_.write_line(line + "\r\n");
 }
 
 std::optional<FileFailure> ResultFile::write_header(const CalculationInputs& inputs,
@@ -184,12 +226,7 @@ std::optional<FileFailure> ResultFile::write_step_row(int n, double Wcr, double 
 }
 
 std::optional<FileFailure> ResultFile::close() {
-    if (file_ == nullptr) return std::nullopt;
-    errno = 0;
-    const int result = std::fclose(file_);
-    file_ = nullptr;
-    if (result != 0) return failure_of(errno);
-    return std::nullopt;
+    return file_.close();
 }
 
 }  // namespace quarnel

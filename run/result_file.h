@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/calculation_inputs.h"
 
@@ -49,16 +50,37 @@ std::string result_header_line(int line, const CalculationInputs& inputs,
 // next field starts at the following zone.
 std::string result_row(int n, double Wcr, double P, double sigma, double effective_fiber_ratio);
 
+// A file written as whole lines. Each line reaches the file in one unbuffered
+// write, so that a failure is reported at the line that caused it, and a line
+// that fails is cut off again: the file never ends inside a line.
+class LineFile {
+  public:
+    LineFile() = default;
+    LineFile(const LineFile&) = delete;
+    LineFile& operator=(const LineFile&) = delete;
+    ~LineFile();
+
+    // Creates the file or empties it; a file still open is closed first.
+    std::optional<FileFailure> open(const std::string& path);
+    // Writes `line`, which holds its own line end. After a failure the file
+    // holds the lines before it and takes no more.
+    std::optional<FileFailure> write_line(std::string_view line);
+    std::optional<FileFailure> close();
+    bool is_open() const { return file_ != nullptr; }
+    // Lines written whole since the file was opened.
+    long lines() const { return lines_; }
+
+  private:
+    std::FILE* file_ = nullptr;
+    long long length_ = 0;
+    long lines_ = 0;
+    bool failed_ = false;
+};
+
 // The result data file of one run: created or emptied at open, lines ending in
-// CR LF, written through to the file after every line so that a failure is
-// reported at the line that caused it.
+// CR LF, each written whole or not at all (see LineFile).
 class ResultFile {
   public:
-    ResultFile() = default;
-    ResultFile(const ResultFile&) = delete;
-    ResultFile& operator=(const ResultFile&) = delete;
-    ~ResultFile();
-
     // Creates the file or empties it; a file still open is closed first. An
     // empty name, or one holding a NUL character, is refused as invalid.
     std::optional<FileFailure> open(const std::string& path);
@@ -67,11 +89,11 @@ class ResultFile {
     std::optional<FileFailure> write_step_row(int n, double Wcr, double P, double sigma,
                                               double effective_fiber_ratio);
     std::optional<FileFailure> close();
-    bool is_open() const { return file_ != nullptr; }
+    bool is_open() const { return file_.is_open(); }
 
   private:
     std::optional<FileFailure> write_line(const std::string& line);
-    std::FILE* file_ = nullptr;
+    LineFile file_;
 };
 
 }  // namespace quarnel

@@ -1,14 +1,22 @@
+#include "app/batch_command.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -33,6 +41,69 @@ Outcome batch(const std::string& arguments) {
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return outcome;
 }
+
+// A quarnel-batch process started directly (no shell), with its standard
+// output to `stdout_path` ("" for a pipe read with standard error) and an
+// optional file size limit.
+class BatchProcess {
+  public:
+    BatchProcess(const std::vector<std::string>& args, const std::string& stdout_path = "",
+                 rlim_t file_size_limit = RLIM_INFINITY) {
+        int err[2];
+        if (pipe(err) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(err[1], STDERR_FILENO);
+            if (stdout_path.empty()) {
+                dup2(err[1], STDOUT_FILENO);
+            } else {
+                const int out = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                dup2(out, STDOUT_FILENO);
+            }
+            close(err[0]);
+            close(err[1]);
+            if (file_size_limit != RLIM_INFINITY) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{file_size_limit, file_size_limit};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            std::vector<char*> argv{const_cast<char*>(QUARNEL_BATCH)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(QUARNEL_BATCH, argv.data());
+            _exit(127);
+        }
+        close(err[1]);
+        err_ = err[0];
+    }
+    ~BatchProcess() {
+        if (pid_ > 0 && !waited_) {
+            kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+    void signal(int s) const { kill(pid_, s); }
+    // Waits for the end; the exit status, or -1 when ended by a signal.
+    Outcome wait() {
+        Outcome outcome;
+        std::array<char, 4096> buffer{};
+        ssize_t got = 0;
+        while ((got = read(err_, buffer.data(), buffer.size())) > 0) {
+            outcome.output.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+        close(err_);
+        int raw = 0;
+        waitpid(pid_, &raw, 0);
+        waited_ = true;
+        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return outcome;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int err_ = -1;
+    bool waited_ = false;
+};
 
 std::string contents(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -143,6 +214,201 @@ TEST_F(BatchCommand, negative_division_writes_only_the_header) {
     ASSERT_EQ(batch("--quiet division=-3 -o " + path("empty.p-d")).status, 0);
     const std::string file = contents(path("empty.p-d"));
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 6);
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+std::string number_after(const std::string& text, const std::string& before) {
+    const auto at = text.find(before);
+    if (at == std::string::npos) return "";
+    const auto start = at + before.size();
+    return text.substr(start, text.find_first_not_of("0123456789", start) - start);
+}
+
+TEST_F(BatchCommand, an_existing_csv_is_untouched_until_the_result_file_is_open) {
+    std::ofstream(path("keep.csv")) << "keep\n";
+    for (const std::string& args :
+         {std::string("-o " + path("x.p-d") + " Lf=0"), std::string("-o " + path("nope/x.p-d")),
+          std::string("-o " + path("x.p-d") + " nonsense=1")}) {
+        const Outcome o = batch("--quiet --csv " + path("keep.csv") + " " + args);
+        EXPECT_NE(o.status, 0) << args;
+        EXPECT_EQ(contents(path("keep.csv")), "keep\n") << args;
+    }
+    EXPECT_FALSE(fs::exists(path("x.p-d")));
+}
+
+TEST_F(BatchCommand, a_csv_that_cannot_be_created_leaves_the_result_file_and_says_so) {
+    const Outcome o =
+        batch("--quiet division=1 -o " + path("x.p-d") + " --csv " + path("nope/x.csv"));
+    EXPECT_EQ(o.status, 3);
+    EXPECT_NE(o.output.find("cannot create " + path("nope/x.csv")), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find(path("x.p-d") + " holds the header and 0 rows"), std::string::npos)
+        << o.output;
+    EXPECT_EQ(count_of(contents(path("x.p-d")), "\r\n"), 6u);
+}
+
+TEST_F(BatchCommand, a_failing_standard_output_exits_3_with_a_message) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no full device";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--json", "division=2", "-o", path("j.p-d")},
+          std::vector<std::string>{"division=2", "-o", path("s.p-d")},
+          std::vector<std::string>{"--help"}}) {
+        BatchProcess process(args, "/dev/full");
+        const Outcome o = process.wait();
+        EXPECT_EQ(o.status, 3) << args[0] << ": " << o.output;
+        EXPECT_NE(o.output.find("writing standard output failed"), std::string::npos) << o.output;
+    }
+    EXPECT_NE(count_of(contents(path("j.p-d")), "\r\n"), 6u + 5u) << "the run stops at the failure";
+}
+
+TEST_F(BatchCommand, a_full_disk_leaves_every_file_with_whole_rows_and_counts_them) {
+    // The size limit falls inside a row of the result file or of the CSV,
+    // whichever reaches it first.
+    for (const rlim_t limit : {1500, 1537, 2222}) {
+        BatchProcess process(
+            {"--quiet", "division=200", "-o", path("full.p-d"), "--csv", path("full.csv")}, "",
+            limit);
+        const Outcome o = process.wait();
+        ASSERT_EQ(o.status, 3) << o.output;
+        const std::string file = contents(path("full.p-d"));
+        const std::string csv = contents(path("full.csv"));
+        ASSERT_FALSE(file.empty());
+        ASSERT_FALSE(csv.empty());
+        EXPECT_EQ(file.substr(file.size() - 2), "\r\n") << limit;
+        EXPECT_EQ(csv.back(), '\n') << limit;
+        EXPECT_EQ(number_after(o.output, "full.p-d holds the header and "),
+                  std::to_string(count_of(file, "\r\n") - 6))
+            << o.output;
+        EXPECT_EQ(number_after(o.output, "full.csv holds the heading and "),
+                  std::to_string(count_of(csv, "\n") - 1))
+            << o.output;
+    }
+}
+
+TEST_F(BatchCommand, signals_end_the_run_with_whole_lines_in_every_file) {
+    for (const int s : {SIGTERM, SIGINT, SIGHUP}) {
+        const std::string name = "sig" + std::to_string(s);
+        BatchProcess process({"--quiet", "--json", "division=16000", "-o", path(name + ".p-d"),
+                              "--csv", path(name + ".csv")},
+                             path(name + ".json"));
+        // Wait until the steps are being written.
+        for (int i = 0; i < 600 && count_of(contents(path(name + ".p-d")), "\r\n") < 6 + 20; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        process.signal(s);
+        const Outcome o = process.wait();
+        EXPECT_EQ(o.status, 128 + s) << o.output;
+        const std::string file = contents(path(name + ".p-d"));
+        const std::string csv = contents(path(name + ".csv"));
+        const std::string json = contents(path(name + ".json"));
+        ASSERT_GT(file.size(), 2u);
+        EXPECT_EQ(file.substr(file.size() - 2), "\r\n");
+        ASSERT_FALSE(csv.empty());
+        EXPECT_EQ(csv.back(), '\n');
+        ASSERT_FALSE(json.empty());
+        EXPECT_EQ(json.back(), '\n');
+        const std::size_t rows = count_of(file, "\r\n") - 6;
+        EXPECT_GE(rows, 20u);
+        EXPECT_LT(rows, 32001u);
+        EXPECT_EQ(count_of(csv, "\n") - 1, rows);
+        EXPECT_EQ(count_of(json, "\n"), rows);
+        EXPECT_NE(o.output.find("holds the header and " + std::to_string(rows) + " rows"),
+                  std::string::npos)
+            << o.output;
+        EXPECT_NE(o.output.find("holds the heading and " + std::to_string(rows) + " rows"),
+                  std::string::npos)
+            << o.output;
+        EXPECT_NE(o.output.find(std::to_string(rows) + " JSON lines"), std::string::npos)
+            << o.output;
+    }
+}
+
+TEST_F(BatchCommand, two_outputs_naming_one_file_are_refused_and_nothing_is_written) {
+    std::ofstream(path("old.p-d")) << "old";
+    fs::create_hard_link(path("old.p-d"), path("link.csv"));
+    for (const std::string& args : {"-o " + path("F") + " --csv " + path("F"),
+                                    "-o " + path("F") + " --csv " + dir_.string() + "/./sub/../F",
+                                    "-o " + path("old.p-d") + " --csv " + path("link.csv")}) {
+        const Outcome o = batch("--quiet " + args);
+        EXPECT_EQ(o.status, 2) << args << ": " << o.output;
+        EXPECT_NE(o.output.find("name the same file"), std::string::npos) << o.output;
+    }
+    EXPECT_FALSE(fs::exists(path("F")));
+    EXPECT_EQ(contents(path("old.p-d")), "old");
+    const Outcome o = batch("--quiet -o " + path("old.p-d") + " > " + path("link.csv"));
+    EXPECT_EQ(o.status, 2) << o.output;
+}
+
+TEST_F(BatchCommand, a_parameter_file_that_is_a_folder_or_unreadable_is_a_usage_error) {
+    Outcome o = batch("--params " + dir_.string() + " -o " + path("x.p-d"));
+    EXPECT_EQ(o.status, 2) << o.output;
+    EXPECT_NE(o.output.find("is a folder"), std::string::npos) << o.output;
+    o = batch("--params " + path("missing.txt") + " -o " + path("x.p-d"));
+    EXPECT_EQ(o.status, 2) << o.output;
+    if (geteuid() != 0) {
+        std::ofstream(path("locked.txt")) << "Lf=30\n";
+        fs::permissions(path("locked.txt"), fs::perms::none);
+        o = batch("--params " + path("locked.txt") + " -o " + path("x.p-d"));
+        EXPECT_EQ(o.status, 2) << o.output;
+    }
+    EXPECT_FALSE(fs::exists(path("x.p-d")));
+}
+
+TEST_F(BatchCommand, parameter_files_take_a_byte_order_mark_and_blanks_around_the_name) {
+    std::ofstream(path("p.txt")) << "\xEF\xBB\xBF"
+                                    "Lf = 25\n  B\t=  0.5\r\nmodel = 2\nC =0.05\nD= 0.3\n";
+    Outcome o = batch("--quiet --at \"2026-01-02 03:04:05\" division=1 --params " + path("p.txt") +
+                      " -o " + path("p.p-d"));
+    EXPECT_EQ(o.status, 0) << o.output;
+    const std::string file = contents(path("p.p-d"));
+    EXPECT_NE(file.find("Lf(mm)=25,"), std::string::npos) << file;
+    EXPECT_NE(file.find("Function lb model"), std::string::npos);
+
+    std::ofstream(path("bad.txt")) << "Lf=30\n# note\nBx = 1\n";
+    o = batch("--params " + path("bad.txt") + " -o " + path("bad.p-d"));
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.output.find(path("bad.txt") + ":3: unknown name \"Bx\""), std::string::npos)
+        << o.output;
+    EXPECT_FALSE(fs::exists(path("bad.p-d")));
+}
+
+TEST_F(BatchCommand, texts_with_ignored_characters_are_named_without_changing_the_status) {
+    const Outcome o = batch("--quiet division=1 fp0=0,5 Lf=30mm \"kxy= 1 \" -o " + path("a.p-d"));
+    EXPECT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("fp0: \"0,5\" read as 0\n"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("Lf: \"30mm\" read as 30\n"), std::string::npos) << o.output;
+    EXPECT_EQ(o.output.find("kxy"), std::string::npos) << o.output;
+}
+
+TEST_F(BatchCommand, help_gives_units_defaults_and_exit_statuses) {
+    const Outcome o = batch("--help");
+    EXPECT_EQ(o.status, 0);
+    for (const char* part : {"fiber length, mm", "774", "Exit status", "128 + the", "SIGTERM"}) {
+        EXPECT_NE(o.output.find(part), std::string::npos) << part;
+    }
+}
+
+TEST(BatchRequest, parsing_runs_nothing_and_reads_the_parameter_text_it_is_given) {
+    const auto reader = [](const std::string& name) {
+        return quarnel::ParamsFileText{"D=0.3\nC = 0.05\n", name};
+    };
+    const auto parsed = quarnel::parse_batch_request(
+        {"--params", "fit.txt", "C=0.07", "--csv", "a.csv", "--json"}, reader);
+    ASSERT_TRUE(std::holds_alternative<quarnel::BatchRequest>(parsed));
+    const auto& r = std::get<quarnel::BatchRequest>(parsed);
+    EXPECT_EQ(r.texts.at("Text16"), "0.07");
+    EXPECT_EQ(r.texts.at("Text17"), "0.3");
+    EXPECT_EQ(r.csv, "a.csv");
+    EXPECT_TRUE(r.json);
+    EXPECT_FALSE(fs::exists("a.csv"));
+
+    const auto refused = quarnel::parse_batch_request({"--params", "x", "Lf"}, reader);
+    ASSERT_TRUE(std::holds_alternative<quarnel::BatchParseEnd>(refused));
+    EXPECT_EQ(std::get<quarnel::BatchParseEnd>(refused).status, 2);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "run/result_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -163,6 +166,61 @@ TEST_F(ResultFileOnDisk, read_only_file_is_refused_and_left_unchanged) {
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->code, file_error::permission_denied);
     EXPECT_EQ(bytes_of(path("locked.p-d")), "keep");
+}
+
+// Writes under a file size limit that falls inside a line, as a disk filling
+// up does, and gives the failure.
+template <typename Write>
+std::optional<FileFailure> write_with_size_limit(rlim_t limit, Write write) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = limit;
+    std::optional<FileFailure> failure;
+    if (setrlimit(RLIMIT_FSIZE, &limited) == 0) failure = write();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_DFL);
+    return failure;
+}
+
+TEST_F(ResultFileOnDisk, a_row_that_fails_is_cut_off_and_the_file_ends_with_whole_rows) {
+    std::string header;
+    for (int line = 1; line <= 6; ++line) {
+        header += result_header_line(line, default_inputs(), clock_at_1405) + "\r\n";
+    }
+    const std::string row = result_row(1, 0.1, 10, 1, 0.5) + "\r\n";
+    ResultFile file;
+    ASSERT_FALSE(file.open(path("full.p-d")));
+    int rows = 0;
+    const auto failure = write_with_size_limit(header.size() + 2 * row.size() + 20, [&] {
+        std::optional<FileFailure> f = file.write_header(default_inputs(), clock_at_1405);
+        while (!f && rows < 100) {
+            f = file.write_step_row(1, 0.1, 10, 1, 0.5);
+            if (!f) ++rows;
+        }
+        return f;
+    });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->code, file_error::disk_full);
+    EXPECT_EQ(rows, 2);
+    EXPECT_TRUE(file.write_step_row(1, 0.1, 10, 1, 0.5)) << "no rows after a failure";
+    EXPECT_FALSE(file.close());
+    EXPECT_EQ(bytes_of(path("full.p-d")), header + row + row);
+}
+
+TEST_F(ResultFileOnDisk, line_file_counts_whole_lines_and_keeps_them_after_a_failure) {
+    LineFile csv;
+    ASSERT_FALSE(csv.open(path("steps.csv")));
+    const auto failure = write_with_size_limit(25, [&] {
+        std::optional<FileFailure> f;
+        for (int n = 0; n < 10 && !f; ++n) f = csv.write_line("0,0.125,1\n");
+        return f;
+    });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(csv.lines(), 2);
+    EXPECT_FALSE(csv.close());
+    EXPECT_EQ(bytes_of(path("steps.csv")), "0,0.125,1\n0,0.125,1\n");
 }
 
 TEST(ResultFile, full_disk_is_reported_at_the_header) {
