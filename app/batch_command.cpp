@@ -174,16 +174,96 @@ std::string help_footer() {
 ParamsFileText read_params_file(const std::string& path) {
     std::error_code ec;
     if (fs::is_directory(path, ec))
-        return {std::nullopt, "the parameter file \"" + path + "\" is a folder"};
+        return {std::nullopt, "\"" + path + "\" is a folder, not a file"};
     errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return {std::nullopt, "cannot read the parameter file \"" + path + "\"" +
+        return {std::nullopt, "cannot read the file \"" + path + "\"" +
                                   (errno != 0 ? std::string(": ") + std::strerror(errno) : "")};
     }
     std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return {std::nullopt, "cannot read the parameter file \"" + path + "\""};
+    if (in.bad()) return {std::nullopt, "cannot read the file \"" + path + "\""};
     return {std::move(text), ""};
+}
+
+namespace {
+
+// A whole decimal number: sign, digits with at most one point, an optional
+// exponent; "inf", "nan" and hexadecimal forms are not openings.
+bool is_decimal_number(const std::string& t) {
+    std::size_t at = 0;
+    if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
+    const auto digits = [&] {
+        const std::size_t from = at;
+        while (at < t.size() && t[at] >= '0' && t[at] <= '9') ++at;
+        return at - from;
+    };
+    std::size_t mantissa = digits();
+    if (at < t.size() && t[at] == '.') {
+        ++at;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (at < t.size() && (t[at] == 'e' || t[at] == 'E')) {
+        ++at;
+        if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
+        if (digits() == 0) return false;
+    }
+    return at == t.size();
+}
+
+// The correctly rounded double of a decimal item, or why it is none.
+double opening_of(const std::string& item, const std::string& where) {
+    const std::string t = trimmed(item);
+    if (!is_decimal_number(t)) {
+        throw std::invalid_argument(where + ": \"" + t + "\" is not a decimal number");
+    }
+    // from_chars takes no leading "+".
+    const std::size_t from = t[0] == '+' ? 1 : 0;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(t.data() + from, t.data() + t.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        // Below the range rounds to zero, as a correctly rounded reading does.
+        const bool tiny =
+            t.find_first_of("eE") != std::string::npos && t[t.find_first_of("eE") + 1] == '-';
+        if (!tiny) {
+            throw std::invalid_argument(where + ": \"" + t +
+                                        "\" is beyond the range of numbers an opening can hold");
+        }
+        value = t[0] == '-' ? -0.0 : 0.0;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::vector<double> parse_openings_list(const std::string& list) {
+    std::vector<double> openings;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', from);
+        openings.push_back(opening_of(
+            list.substr(from, comma == std::string::npos ? std::string::npos : comma - from),
+            "opening " + std::to_string(openings.size())));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    return openings;
+}
+
+std::vector<double> parse_openings_file_text(const std::string& text) {
+    std::vector<double> openings;
+    std::istringstream in(text);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::string t = trimmed(line);
+        if (t.empty() || t[0] == '#') continue;
+        openings.push_back(opening_of(t, "line " + std::to_string(number) + " (opening " +
+                                             std::to_string(openings.size()) + ")"));
+    }
+    if (openings.empty()) throw std::invalid_argument("it holds no opening");
+    return openings;
 }
 
 std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<std::string>& args,
@@ -206,6 +286,16 @@ std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<
     app.add_option("--csv", request.csv, "Also write the steps as UTF-8 CSV");
     app.add_flag("--json", request.json, "Print one JSON object per step on standard output");
     app.add_flag("--quiet", request.quiet, "No progress and no summary");
+    std::string openings;
+    std::string openings_file;
+    auto* list_option =
+        app.add_option("--openings", openings,
+                       "Compute the law at these crack openings (mm), comma-separated decimal "
+                       "numbers read exactly; Division is then not used");
+    app.add_option("--openings-file", openings_file,
+                   "Compute the law at the openings of a file: one number per line, # starts a "
+                   "comment line")
+        ->excludes(list_option);
     app.add_option("assignments", assignments, "NAME=TEXT");
     try {
         // CLI11 takes the arguments last first.
@@ -219,11 +309,27 @@ std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<
     try {
         if (!params.empty()) {
             ParamsFileText file = read_params(params);
-            if (!file.text) throw UsageError{file.error};
+            if (!file.text) throw UsageError{"--params: " + file.error};
             assign_params_text(params, std::move(*file.text), request);
         }
         for (const std::string& a : assignments) assign(a, request);
         if (!at.empty()) request.at = parse_clock(at);
+        if (!openings.empty()) {
+            try {
+                request.openings = parse_openings_list(openings);
+            } catch (const std::invalid_argument& e) {
+                throw UsageError{std::string("--openings: ") + e.what()};
+            }
+        }
+        if (!openings_file.empty()) {
+            ParamsFileText file = read_params(openings_file);
+            if (!file.text) throw UsageError{"--openings-file: " + file.error};
+            try {
+                request.openings = parse_openings_file_text(*file.text);
+            } catch (const std::invalid_argument& e) {
+                throw UsageError{openings_file + ": " + e.what()};
+            }
+        }
     } catch (const UsageError& e) {
         return BatchParseEnd{exit_usage, "", "quarnel-batch: " + e.message + "\n"};
     }
@@ -344,6 +450,7 @@ class BatchWindow final : public RunWindow {
     FieldTexts field_texts() const override { return request_.texts; }
     std::string data_file_text() const override { return request_.output; }
     std::int16_t model() const override { return request_.model; }
+    std::optional<std::vector<double>> openings() const override { return request_.openings; }
     void show_status(const std::string& text) override {
         if (!progress_shown_ || text.empty()) return;
         std::fprintf(stderr, "\r%-40s", text.c_str());

@@ -31,6 +31,9 @@ struct BatchRequest {
     std::optional<ClockReading> at;
     bool json = false;
     bool quiet = false;
+    // The openings of --openings or --openings-file, in mm; none: the
+    // "Division" scheme.
+    std::optional<std::vector<double>> openings;
 };
 
 // A command line that runs nothing: the help (status 0, text for standard
@@ -58,6 +61,15 @@ ParamsFileText read_params_file(const std::string& path);
 // skipped. Names on the command line override those of the file.
 std::variant<BatchRequest, BatchParseEnd> parse_batch_request(
     const std::vector<std::string>& args, const ParamsFileReader& read_params = read_params_file);
+
+// Openings as --openings gives them: decimal numbers separated by commas,
+// each read exactly as a double (not by the field rule). Throws
+// std::invalid_argument naming the position (from 0) of an item that is not
+// a decimal number or lies beyond the range of doubles.
+std::vector<double> parse_openings_list(const std::string& list);
+// The same from the text of an --openings-file: one number per line, blank
+// lines and lines starting with "#" skipped; a message names the line.
+std::vector<double> parse_openings_file_text(const std::string& text);
 
 // One line per field text the user gave whose number was followed by
 // characters the text-to-number rule ignored: `fp0: "0,5" read as 0`.

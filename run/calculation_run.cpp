@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "engine/crack_openings.h"
 #include "run/live_charts.h"
 #include "run/number_text.h"
 
@@ -91,6 +92,14 @@ RunOutcome run_calculation(RunWindow& window, CalculationInputs& inputs, FiberTa
     CalculationInputs in = read_calculation_inputs(window.field_texts(), window.model());
     in.data_file_name = data_file_name;
     inputs = in;
+    const std::optional<std::vector<double>> openings = window.openings();
+    if (openings) {
+        if (const auto n = first_invalid_opening(*openings)) {
+            return refuse(window, InputRefusal{"", "Opening " + std::to_string(*n) +
+                                                       " (numbered from 0) must be a finite "
+                                                       "number and not negative."});
+        }
+    }
     if (const auto refusal = check_calculation_inputs(in)) return refuse(window, *refusal);
 
     WindowProgress progress(window);
@@ -118,7 +127,8 @@ RunOutcome run_calculation(RunWindow& window, CalculationInputs& inputs, FiberTa
         return stopped();
     }
 
-    CrackOpeningStepper stepper(in, tables);
+    CrackOpeningStepper stepper =
+        openings ? CrackOpeningStepper(in, tables, *openings) : CrackOpeningStepper(in, tables);
     stepper.run(progress, [&](const StepValues& s) { return publish_step(window, run, s); });
     if (run.stopping || (!run.row_failure && !stepper.finished())) {
         run.file.close();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/calculation_inputs.h"
 #include "engine/crack_opening_stepper.h"
@@ -22,6 +24,8 @@ class RunWindow {
     virtual FieldTexts field_texts() const = 0;      // every input field's text
     virtual std::string data_file_text() const = 0;  // Text2 element 0
     virtual std::int16_t model() const = 0;
+    // The openings to compute the law at instead of the "Division" scheme.
+    virtual std::optional<std::vector<double>> openings() const { return std::nullopt; }
 
     virtual void show_status(const std::string& text) = 0;  // Text1
     // Processes pending window events. False means the program is ending and

@@ -411,4 +411,70 @@ TEST(BatchRequest, parsing_runs_nothing_and_reads_the_parameter_text_it_is_given
     EXPECT_EQ(std::get<quarnel::BatchParseEnd>(refused).status, 2);
 }
 
+// The openings that a default run prints, given back with --openings, make
+// the same result file byte for byte: the openings are read exactly.
+TEST_F(BatchCommand, openings_read_exactly_reproduce_the_division_run) {
+    const std::string at = " --at \"2026-12-07 09:00:00\"";
+    const Outcome json = batch("-o " + path("division.p-d") + at + " --json");
+    ASSERT_EQ(json.status, 0) << json.output;
+    std::string list;
+    for (std::size_t w = json.output.find("\"Wcr\":"); w != std::string::npos;
+         w = json.output.find("\"Wcr\":", w + 1)) {
+        const std::size_t from = w + 6;
+        list += (list.empty() ? "" : ",") +
+                json.output.substr(from, json.output.find(',', from) - from);
+    }
+    const Outcome o = batch("-o " + path("openings.p-d") + at + " --quiet --openings " + list);
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_EQ(contents(path("openings.p-d")), contents(path("division.p-d")));
+}
+
+TEST_F(BatchCommand, openings_give_one_row_each_and_leave_division_unchecked) {
+    {
+        std::ofstream f(path("w.txt"));
+        f << "# openings in mm\r\n0\r\n\r\n0.5\r\n  2.25 \r\n1e-300\r\n";
+    }
+    const Outcome o = batch("-o " + path("w.p-d") + " --csv " + path("w.csv") +
+                            " --quiet division=0 --openings-file " + path("w.txt"));
+    ASSERT_EQ(o.status, 0) << o.output;
+    std::istringstream csv(contents(path("w.csv")));
+    std::string line;
+    std::vector<std::string> rows;
+    while (std::getline(csv, line)) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0], "step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio");
+    EXPECT_EQ(rows[1].rfind("0,0,0,0,", 0), 0u);
+    EXPECT_EQ(rows[2].rfind("1,0.5,", 0), 0u);
+    EXPECT_EQ(rows[3].rfind("2,2.25,", 0), 0u);
+    EXPECT_EQ(rows[4].rfind("3,1e-300,", 0), 0u);
+    EXPECT_NE(contents(path("w.p-d")).find("\r\n 3            0.00000"), std::string::npos);
+}
+
+TEST_F(BatchCommand, openings_that_are_negative_or_not_numbers_are_refused_by_position) {
+    const struct {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"--openings 0,0.1,-0.2", "Opening 2 (numbered from 0) must be a finite number"},
+        {"--openings 0,nan", "opening 1: \"nan\" is not a decimal number"},
+        {"--openings 0,,1", "opening 1: \"\" is not a decimal number"},
+        {"--openings 0.1,1e999", "opening 1: \"1e999\" is beyond the range"},
+        {"--openings 0,1mm", "opening 1: \"1mm\" is not a decimal number"},
+        {"--openings 1 --openings-file x.txt", "excludes"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = batch("-o " + path("r.p-d") + " " + c.args);
+        EXPECT_EQ(o.status, 2) << c.args << ": " << o.output;
+        EXPECT_NE(o.output.find(c.message), std::string::npos) << c.args << ": " << o.output;
+        EXPECT_FALSE(fs::exists(path("r.p-d"))) << c.args;
+    }
+    {
+        std::ofstream f(path("bad.txt"));
+        f << "0\n# note\n0.5\nabc\n";
+    }
+    const Outcome o = batch("-o " + path("r.p-d") + " --openings-file " + path("bad.txt"));
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.output.find("line 4 (opening 2): \"abc\""), std::string::npos) << o.output;
+}
+
 }  // namespace
