@@ -1,10 +1,7 @@
 #include "calculation_inputs.h"
 
 #include <cmath>
-#include <limits>
 
-#include "crack_opening_stepper.h"
-#include "fiber_orientation.h"
 #include "text_to_number.h"
 
 namespace quarnel {
@@ -110,85 +107,6 @@ CalculationInputs read_calculation_inputs(const FieldTexts& texts, std::int16_t 
     in.crack_xy_rad = static_cast<double>(in.crack_xy) * in.deg_to_rad;
     in.crack_zx_rad = static_cast<double>(in.crack_zx) * in.deg_to_rad;
     return in;
-}
-
-namespace {
-
-InputRefusal refuse(const std::string& field, std::int16_t model, const std::string& rule) {
-    std::string message = "\"";
-    message += field_caption(field, model);
-    message += "\" ";
-    message += rule;
-    return {field, message};
-}
-
-}  // namespace
-
-std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in) {
-    const std::int16_t m = in.model;
-    const struct {
-        const char* field;
-        double value;
-    } stored[] = {
-        {"Text3", in.Am},          {"Text4", in.Vf},        {"Text5", in.Af},
-        {"Text6", in.Lf},          {"Text7", in.fp0},       {"Text24", in.fp1},
-        {"Text27", in.fd0},        {"Text28", in.fd1},      {"Text8", in.f_reduction},
-        {"Text9", in.sigma_fu},    {"Text25", in.crack_xy}, {"Text26", in.crack_zx},
-        {"Text10", in.kxy},        {"Text12", in.kzx},      {"Text11", in.theta_r_xy},
-        {"Text13", in.theta_r_zx}, {"Text14", in.Pmax},     {"Text15", in.delta_max},
-        {"Text16", in.C},          {"Text17", in.D},
-    };
-    for (const auto& s : stored) {
-        if (!std::isfinite(s.value)) {
-            return refuse(s.field, m, "is beyond the range of numbers it can hold.");
-        }
-    }
-    if (in.Am == 0)
-        return refuse("Text3", m, "must not be 0: the stress is the load divided by it.");
-    if (in.Af == 0) return refuse("Text5", m, "must not be 0: the fiber count is divided by it.");
-    if (in.Vf == 0)
-        return refuse("Text4", m, "must not be 0: with no fibers there is no bridging law.");
-    if (!std::isfinite(in.total_fiber) || in.total_fiber == 0) {
-        return refuse("Text4", m,
-                      "with the sectional areas gives a fiber count (Vf * Am / Af) that is 0 or "
-                      "beyond the range of numbers it can hold.");
-    }
-    if (!(in.Lf > 0)) return refuse("Text6", m, "must be greater than 0.");
-    if (in.division_number < -32768 || in.division_number > 32767) {
-        return refuse("Text20", m, "must lie between -32768 and 32767.");
-    }
-    if (in.division == 0)
-        return refuse("Text20", m, "must not be 0: the openings are divided by it.");
-    if (in.division > 16383) {
-        return refuse("Text20", m,
-                      "must be at most 16383, so that 2 * Division steps can be counted.");
-    }
-    if (in.kxy < 0) return refuse("Text10", m, "must not be negative.");
-    if (in.kzx < 0) return refuse("Text12", m, "must not be negative.");
-    if (orientation_coefficients(in.kxy, in.theta_r_xy_rad).den == 0) {
-        return refuse("Text11", m,
-                      "must not be 90 degrees (or an odd multiple of it) when kxy is 0.");
-    }
-    if (orientation_coefficients(in.kzx, in.theta_r_zx_rad).den == 0) {
-        return refuse("Text13", m,
-                      "must not be 90 degrees (or an odd multiple of it) when kzx is 0.");
-    }
-    if (in.is_constant_model() && in.delta_max == 0) {
-        return refuse("Text15", m, "must not be 0: the rising branch divides by it.");
-    }
-    if (!in.is_constant_model() && in.C == 0) {
-        return refuse("Text16", m, "must not be 0: the rising branch divides by it.");
-    }
-    // The widest opening is that of the last step; a displacement at peak so
-    // large that the openings leave the range of numbers would turn every
-    // load into "not a number".
-    const double Wcr_mid = mid_opening(in);
-    if (!std::isfinite(Wcr_mid) ||
-        (in.division > 0 && !std::isfinite(crack_opening(in, Wcr_mid, 2 * in.division)))) {
-        return refuse(in.is_constant_model() ? "Text15" : "Text16", m,
-                      "gives crack openings beyond the range of numbers they can hold.");
-    }
-    return std::nullopt;
 }
 
 }  // namespace quarnel

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "engine/input_checks.h"
 #include "run/live_charts.h"
 #include "run/number_text.h"
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/input_checks.h"
 #include "reference_model.h"
 
 namespace quarnel {
