@@ -10,12 +10,46 @@ namespace quarnel {
 
 namespace {
 
+std::string quoted(const std::string& field, std::int16_t model) {
+    return "\"" + field_caption(field, model) + "\"";
+}
+
 InputRefusal refuse(const std::string& field, std::int16_t model, const std::string& rule) {
-    std::string message = "\"";
-    message += field_caption(field, model);
-    message += "\" ";
-    message += rule;
-    return {field, message};
+    return {field, quoted(field, model) + " " + rule};
+}
+
+// A plane's 90 weights, p(angle) * angle_step. With k at 0, nearly 0 or very
+// large, the density's denominator rounds to exactly 0 where a grid angle lies
+// at or 90 degrees from the principal angle, and the weight is not a number.
+std::optional<InputRefusal> check_orientation_weights(const CalculationInputs& in) {
+    const std::int16_t m = in.model;
+    const Orientation o = orientation_setup(in);
+    const struct {
+        const char* k_field;
+        const char* angle_field;
+        const char* k;
+        const char* angle;
+        double (*weight)(const CalculationInputs&, const Orientation&, int);
+    } planes[] = {
+        {"Text10", "Text11", "kxy", "\xCE\xB8r,xy", w_xy},
+        {"Text12", "Text13", "kzx", "\xCE\xB8r,zx", w_zx},
+    };
+    for (const auto& plane : planes) {
+        for (int i = 1; i <= angle_cells; ++i) {
+            if (std::isfinite(plane.weight(in, o, i))) continue;
+            const std::string k = plane.k;
+            const std::string angle = plane.angle;
+            return InputRefusal{
+                plane.k_field,
+                quoted(plane.k_field, m) + " and " + quoted(plane.angle_field, m) +
+                    " give an orientation density that is not a finite number at the grid angle " +
+                    std::to_string(cell_angle_deg(i)) + " degrees: with " + k +
+                    " at 0, nearly 0 or very large, no grid angle (-89 to 89 degrees in steps of "
+                    "2) may lie at or 90 degrees from " +
+                    angle + ", where the density's denominator is 0."};
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -61,14 +95,7 @@ std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in
     }
     if (in.kxy < 0) return refuse("Text10", m, "must not be negative.");
     if (in.kzx < 0) return refuse("Text12", m, "must not be negative.");
-    if (orientation_coefficients(in.kxy, in.theta_r_xy_rad).den == 0) {
-        return refuse("Text11", m,
-                      "must not be 90 degrees (or an odd multiple of it) when kxy is 0.");
-    }
-    if (orientation_coefficients(in.kzx, in.theta_r_zx_rad).den == 0) {
-        return refuse("Text13", m,
-                      "must not be 90 degrees (or an odd multiple of it) when kzx is 0.");
-    }
+    if (auto refusal = check_orientation_weights(in)) return refusal;
     if (in.is_constant_model() && in.delta_max == 0) {
         return refuse("Text15", m, "must not be 0: the rising branch divides by it.");
     }

@@ -58,7 +58,7 @@ TEST(RefusedInputs, a_plane_whose_density_denominator_is_zero_is_refused) {
     const double s = std::sin(in.theta_r_xy_rad);
     if ((0.0 - 1) * (s * s) + 1 == 0) {
         ASSERT_TRUE(refusal.has_value());
-        EXPECT_EQ(refusal->field, "Text11");
+        EXPECT_EQ(refusal->field, "Text10");
     } else {
         EXPECT_FALSE(refusal.has_value());
     }
