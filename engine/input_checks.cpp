@@ -114,24 +114,155 @@ std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in
     return std::nullopt;
 }
 
+namespace {
+
+// One of the two corner values of a cell, base exp(f theta_s) rounded to 32
+// bits, with the fields behind each part.
+struct CornerPart {
+    const char* what;         // "peak load"
+    const char* symbol;       // "P1"
+    const char* base_fields;  // the base value's fields, quoted, in the model's naming
+    const char* base_verb;    // "gives" after one field, "give" after two
+    const char* base_list;    // the same fields, to be followed by " and " and one more
+    const char* base_field;   // the first of them, the refusal's field
+    const char* power_field;  // Function lb model: the exponent alone, B or D
+    const char* snub_field;   // fp0 or fd0
+    double base;
+    double power;  // lb^B or lb^D; 1 in the Constant model
+    double snubbing_factor;
+    float value;
+};
+
+InputRefusal blame_corner_part(const CornerPart& part, std::int16_t m) {
+    const std::string value = std::string(part.what) + " " + part.symbol;
+    if (!std::isfinite(part.power)) {
+        return refuse(part.power_field, m,
+                      std::string("raises an embedded length lb to a power beyond the range of "
+                                  "numbers, in the ") +
+                          value + ".");
+    }
+    if (!std::isfinite(part.snubbing_factor)) {
+        return refuse(part.snub_field, m,
+                      "gives a snubbing factor exp(f theta_s) beyond the range of numbers, in "
+                      "the " +
+                          value + ".");
+    }
+    if (!std::isfinite(static_cast<float>(part.base))) {
+        return InputRefusal{part.base_field,
+                            std::string(part.base_fields) + " " + part.base_verb + " a fiber a " +
+                                value +
+                                " beyond the range of numbers a cell holds (32 bits, about "
+                                "3.4E+38)."};
+    }
+    return InputRefusal{part.base_field, std::string(part.base_list) + " and " +
+                                             quoted(part.snub_field, m) + " give a fiber a " +
+                                             value +
+                                             " beyond the range of numbers a cell holds (32 bits, "
+                                             "about 3.4E+38)."};
+}
+
+CornerPart load_part(const CalculationInputs& in, float lb, double theta_s) {
+    const bool constant = in.is_constant_model();
+    const double lbd = lb;
+    const double power = constant ? 1.0 : std::pow(lbd, in.B());
+    return {"peak load",
+            "P1",
+            constant ? "\"Pmax (N)\"" : "\"A\" and \"B\"",
+            constant ? "gives" : "give",
+            constant ? "\"Pmax (N)\"" : "\"A\", \"B\"",
+            "Text14",
+            "Text15",
+            "Text7",
+            base_values(in, lb).P_base,
+            power,
+            std::exp(snubbing_coefficients(in, lb).fp * theta_s),
+            compute_corner(in, lb, theta_s).P1};
+}
+
+CornerPart displacement_part(const CalculationInputs& in, float lb, double theta_s) {
+    const bool constant = in.is_constant_model();
+    const double lbd = lb;
+    const double power = constant ? 1.0 : std::pow(lbd, in.D);
+    return {"displacement at peak",
+            "delta1",
+            constant ? "\"\xCE\xB4max (mm)\"" : "\"C\" and \"D\"",
+            constant ? "gives" : "give",
+            constant ? "\"\xCE\xB4max (mm)\"" : "\"C\", \"D\"",
+            constant ? "Text15" : "Text16",
+            "Text17",
+            "Text27",
+            base_values(in, lb).delta_base,
+            power,
+            std::exp(snubbing_coefficients(in, lb).fd * theta_s),
+            compute_corner(in, lb, theta_s).delta1};
+}
+
+// Names what makes a bridging cell's corner values or branches leave the
+// 32-bit range, recomputing the cell from its embedded length and angles.
+InputRefusal blame_cell(const CalculationInputs& in, const PulloutCell& cell, double theta_s) {
+    const std::int16_t m = in.model;
+    const CornerPart load = load_part(in, cell.lb, theta_s);
+    const CornerPart displacement = displacement_part(in, cell.lb, theta_s);
+    if (!std::isfinite(cell.P1)) return blame_corner_part(load, m);
+    if (!std::isfinite(cell.delta1)) return blame_corner_part(displacement, m);
+    if (cell.delta1 == 0) {
+        if (displacement.power == 0) {
+            return refuse("Text17", m,
+                          "makes lb^D in the displacement at peak C lb^D round to 0 for an "
+                          "embedded length lb; the rising branch divides by it.");
+        }
+        if (displacement.snubbing_factor == 0) {
+            return refuse("Text27", m,
+                          "makes the snubbing factor exp(f theta_s) of the displacement at peak "
+                          "round to 0; the rising branch divides by it.");
+        }
+        if (static_cast<float>(displacement.base) == 0) {
+            return InputRefusal{displacement.base_field,
+                                std::string(displacement.base_fields) + " " +
+                                    displacement.base_verb +
+                                    " a fiber a displacement at peak that rounds to 0 in 32 bits; "
+                                    "the rising branch divides by it."};
+        }
+        return InputRefusal{displacement.base_field,
+                            std::string(displacement.base_list) + " and " + quoted("Text27", m) +
+                                " give a fiber a displacement at peak that rounds to 0 in 32 "
+                                "bits; the rising branch divides by it."};
+    }
+    const std::string values = in.is_constant_model() ? "\"Pmax (N)\" and \"\xCE\xB4max (mm)\""
+                                                      : "\"A\", \"B\", \"C\" and \"D\"";
+    if (!std::isfinite(rising_ratio(cell))) {
+        return InputRefusal{
+            "Text14", values +
+                          " with the snubbing coefficients give a fiber a rising branch P1 / "
+                          "delta1 (the peak load divided by the displacement at peak) beyond the "
+                          "range of numbers a cell holds (32 bits, about 3.4E+38)."};
+    }
+    return InputRefusal{"Text14",
+                        values +
+                            " with the snubbing coefficients give a fiber a falling branch whose "
+                            "slope P1 / (lb - delta1) is beyond the range of numbers a cell "
+                            "holds (32 bits, about 3.4E+38): the peak load is too large for a "
+                            "displacement at peak so close to the embedded length lb."};
+}
+
+}  // namespace
+
 std::optional<InputRefusal> check_fiber_tables(const CalculationInputs& inputs,
                                                const FiberTables& tables) {
     for (std::size_t c = 0; c < tables.lb_table.size(); ++c) {
         if (!(tables.lb_table[c] > 0)) continue;
         const PulloutCell cell{tables.lb_table[c], tables.P1_table[c], tables.delta1_table[c]};
+        // A cell whose displacement at peak is not below lb is pulled out
+        // before it could reach the falling branch: its slope is never used.
+        const bool falls = cell.delta1 < cell.lb;
         if (std::isfinite(cell.P1) && std::isfinite(cell.delta1) && cell.delta1 != 0 &&
-            std::isfinite(rising_ratio(cell))) {
+            std::isfinite(rising_ratio(cell)) && (!falls || std::isfinite(falling_slope(cell)))) {
             continue;
         }
-        const bool constant = inputs.is_constant_model();
-        const std::string values =
-            constant ? "\"Pmax (N)\" and \"\xCE\xB4max (mm)\"" : "\"A\", \"B\", \"C\" and \"D\"";
-        return InputRefusal{
-            "Text14",
-            "The pull-out values " + values +
-                " with the snubbing coefficients give fibers a peak load or a displacement at "
-                "peak that is 0 or beyond the range of numbers a cell can hold; the displacement "
-                "at peak must not be 0 and the peak load divided by it must stay in range."};
+        const int pair = static_cast<int>(c % (angle_cells * angle_cells));
+        const double theta_s = snubbing_angle(inputs, cell_angle_deg(pair % angle_cells + 1),
+                                              cell_angle_deg(pair / angle_cells + 1));
+        return blame_cell(inputs, cell, theta_s);
     }
     return std::nullopt;
 }
