@@ -52,6 +52,25 @@ std::optional<InputRefusal> check_orientation_weights(const CalculationInputs& i
     return std::nullopt;
 }
 
+// (sigma_fu exp(-f_reduction theta_s)) Af at every snubbing angle of the grid:
+// a rupture load that is not a number would never be exceeded, and no fiber
+// would ever rupture.
+std::optional<InputRefusal> check_rupture_loads(const CalculationInputs& in) {
+    for (int j = 1; j <= angle_cells; ++j) {
+        for (int i = 1; i <= angle_cells; ++i) {
+            const double theta_s = snubbing_angle(in, cell_angle_deg(i), cell_angle_deg(j));
+            if (std::isfinite(rupture_load(in, theta_s))) continue;
+            return InputRefusal{
+                "Text8",
+                quoted("Text8", in.model) + " with " + quoted("Text9", in.model) +
+                    " gives a fiber a rupture load, sigma_fu exp(-f_reduction theta_s) Af, that "
+                    "is not a finite number at some snubbing angle; the rupture load must stay "
+                    "within the range of numbers."};
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in) {
@@ -96,6 +115,7 @@ std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in
     if (in.kxy < 0) return refuse("Text10", m, "must not be negative.");
     if (in.kzx < 0) return refuse("Text12", m, "must not be negative.");
     if (auto refusal = check_orientation_weights(in)) return refusal;
+    if (auto refusal = check_rupture_loads(in)) return refusal;
     if (in.is_constant_model() && in.delta_max == 0) {
         return refuse("Text15", m, "must not be 0: the rising branch divides by it.");
     }
