@@ -71,6 +71,34 @@ std::optional<InputRefusal> check_rupture_loads(const CalculationInputs& in) {
     return std::nullopt;
 }
 
+// Wcr_mid = C (Lf/2)^D in the Function lb model, with the part that leaves
+// the range named; in the Constant model it is delta_max, always in range.
+std::optional<InputRefusal> check_mid_opening(const CalculationInputs& in) {
+    if (in.is_constant_model()) return std::nullopt;
+    const std::int16_t m = in.model;
+    const float half_Lf = static_cast<float>(static_cast<double>(in.Lf) / 2);
+    const double power = std::pow(static_cast<double>(half_Lf), in.D);
+    if (!std::isfinite(power)) {
+        if (half_Lf == 0) {
+            return refuse("Text6", m,
+                          "is so small that half of it rounds to 0 in 32 bits, and 0 raised to "
+                          "the negative power " +
+                              quoted("Text17", m) +
+                              " in the opening at peak C (Lf/2)^D is beyond the range of "
+                              "numbers it can hold.");
+        }
+        return refuse("Text17", m,
+                      "raises half the fiber length to a power, (Lf/2)^D in the opening at peak "
+                      "C (Lf/2)^D, beyond the range of numbers it can hold.");
+    }
+    if (!std::isfinite(in.C * power)) {
+        return refuse("Text16", m,
+                      "times (Lf/2)^D gives an opening at peak C (Lf/2)^D beyond the range of "
+                      "numbers it can hold.");
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in) {
@@ -122,14 +150,20 @@ std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in
     if (!in.is_constant_model() && in.C == 0) {
         return refuse("Text16", m, "must not be 0: the rising branch divides by it.");
     }
+    if (auto refusal = check_mid_opening(in)) return refusal;
     // The widest opening is that of the last step; a displacement at peak so
     // large that the openings leave the range of numbers would turn every
     // load into "not a number".
     const double Wcr_mid = mid_opening(in);
-    if (!std::isfinite(Wcr_mid) ||
-        (in.division > 0 && !std::isfinite(crack_opening(in, Wcr_mid, 2 * in.division)))) {
-        return refuse(in.is_constant_model() ? "Text15" : "Text16", m,
-                      "gives crack openings beyond the range of numbers they can hold.");
+    if (in.division > 0 && !std::isfinite(crack_opening(in, Wcr_mid, 2 * in.division))) {
+        if (in.is_constant_model()) {
+            return refuse("Text15", m,
+                          "gives crack openings beyond the range of numbers they can hold.");
+        }
+        return refuse("Text16", m,
+                      "and " + quoted("Text17", m) +
+                          " give an opening at peak C (Lf/2)^D so large that the later crack "
+                          "openings leave the range of numbers they can hold.");
     }
     return std::nullopt;
 }
