@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -81,17 +80,6 @@ std::string field_caption(const std::string& field, std::int16_t model);
 // forms the derived values. `model` is not a field: the caller passes it.
 // `data_file_name` is left empty; the run copies it from Text2 itself.
 CalculationInputs read_calculation_inputs(const FieldTexts& texts, std::int16_t model);
-
-// Why a parameter set cannot be computed: the field by its caption and the
-// rule it breaks.
-struct InputRefusal {
-    std::string field;  // control name, or "" for values of the pull-out law
-    std::string message;
-};
-
-// Refuses inputs that make the model's arithmetic undefined, before any table
-// is built.
-std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& inputs);
 
 // An input named by its member: a text, read by the text-to-number rule as a
 // field is, or a double, stored with the member's width as the text of that

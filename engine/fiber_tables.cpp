@@ -183,26 +183,4 @@ bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
     return true;
 }
 
-std::optional<InputRefusal> check_fiber_tables(const CalculationInputs& inputs,
-                                               const FiberTables& tables) {
-    for (std::size_t c = 0; c < tables.lb.size(); ++c) {
-        if (!(tables.lb[c] > 0)) continue;
-        const PulloutCell cell{tables.lb[c], tables.P1[c], tables.delta1[c]};
-        if (std::isfinite(cell.P1) && std::isfinite(cell.delta1) && cell.delta1 != 0 &&
-            std::isfinite(rising_ratio(cell))) {
-            continue;
-        }
-        const bool constant = inputs.is_constant_model();
-        const std::string values =
-            constant ? "\"Pmax (N)\" and \"\xCE\xB4max (mm)\"" : "\"A\", \"B\", \"C\" and \"D\"";
-        return InputRefusal{
-            "Text14",
-            "The pull-out values " + values +
-                " with the snubbing coefficients give fibers a peak load or a displacement at "
-                "peak that is 0 or beyond the range of numbers a cell can hold; the displacement "
-                "at peak must not be 0 and the peak load divided by it must stay in range."};
-    }
-    return std::nullopt;
-}
-
 }  // namespace quarnel

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "engine/calculation_inputs.h"
@@ -72,11 +71,5 @@ struct FiberTables {
 // followed by a yield. Returns false when a yield asked the run to stop.
 bool build_fiber_tables(const CalculationInputs& inputs, FiberTables& tables,
                         ProgressSink& progress);
-
-// Refuses a run whose pull-out values give a bridging cell (lb > 0) corner
-// values that are not finite, a displacement at peak of 0, or a ratio P1 /
-// delta1 beyond the 32-bit range.
-std::optional<InputRefusal> check_fiber_tables(const CalculationInputs& inputs,
-                                               const FiberTables& tables);
 
 }  // namespace quarnel

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "engine/crack_openings.h"
+#include "engine/input_checks.h"
 #include "run/live_charts.h"
 #include "run/number_text.h"
 
@@ -100,7 +101,10 @@ RunOutcome run_calculation(RunWindow& window, CalculationInputs& inputs, FiberTa
                                                        "number and not negative."});
         }
     }
-    if (const auto refusal = check_calculation_inputs(in)) return refuse(window, *refusal);
+    if (const auto refusal = check_calculation_inputs(
+            in, openings ? OpeningScheme::given : OpeningScheme::division)) {
+        return refuse(window, *refusal);
+    }
 
     WindowProgress progress(window);
     if (!build_fiber_tables(in, tables, progress)) return stopped();

@@ -13,6 +13,7 @@
 #include "engine/crack_openings.h"
 #include "engine/law_kernels.h"
 #include "engine/pullout_law.h"
+#include "engine/input_checks.h"
 #include "reference_model.h"
 
 namespace quarnel {

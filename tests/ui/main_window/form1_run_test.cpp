@@ -371,6 +371,56 @@ class Form1RunTest : public QObject {
         QCOMPARE(field("Text1")->text(), QStringLiteral("Finish"));
     }
 
+    void refusals_of_undefined_arithmetic_reach_the_error_box_data() {
+        QTest::addColumn<bool>("function_lb");
+        QTest::addColumn<QStringList>("typed");  // field, text, field, text, ...
+        QTest::addColumn<QStringList>("named");  // captions the message must name
+        QTest::addColumn<QString>("not_named");
+        QTest::newRow("weights not finite")
+            << false << QStringList{"Text10", "0", "Text11", "45"}
+            << QStringList{"\"Fiber orientation, kxy\"", "\"\u03B8r,xy(deg)\"",
+                           "not a finite number"}
+            << QString("when kxy is 0");
+        QTest::newRow("falling slope not finite")
+            << false << QStringList{"Text14", "1e37", "Text9", "3e38"}
+            << QStringList{"\"Pmax (N)\"", "slope"} << QString();
+        QTest::newRow("rupture load not finite")
+            << false << QStringList{"Text9", "0", "Text8", "-1000"}
+            << QStringList{"\"Strength reduction\"", "\"Rupture strength (MPa)\"", "rupture load"}
+            << QString();
+        QTest::newRow("D makes the opening at peak overflow")
+            << true << QStringList{"Text16", "0.45", "Text17", "300"} << QStringList{"\"D\""}
+            << QString("\"C\"");
+        QTest::newRow("half of Lf rounds to 0")
+            << true << QStringList{"Text16", "0.05", "Text17", "-0.1", "Text6", "1e-45"}
+            << QStringList{"\"Length (mm)\"", "rounds to 0"} << QString("\"C\"");
+    }
+
+    void refusals_of_undefined_arithmetic_reach_the_error_box() {
+        QFETCH(bool, function_lb);
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, named);
+        QFETCH(QString, not_named);
+        choose(path("run.p-d"));
+        if (function_lb) click("Option2");
+        for (qsizetype i = 0; i + 1 < typed.size(); i += 2) {
+            type_into(typed[i].toUtf8().constData(), typed[i + 1]);
+        }
+        click(form->command1());
+
+        QCOMPARE(messages.size(), std::size_t{1});
+        QCOMPARE(messages[0].title, QStringLiteral("Quarnel"));
+        for (const QString& caption : named) {
+            QVERIFY2(messages[0].text.contains(caption), qPrintable(messages[0].text));
+        }
+        if (!not_named.isEmpty()) {
+            QVERIFY2(!messages[0].text.contains(not_named), qPrintable(messages[0].text));
+        }
+        QCOMPARE(field("Text1")->text(), QString());
+        QVERIFY(form->command1()->isEnabled());
+        QVERIFY(!QFile::exists(path("run.p-d")));
+    }
+
     void message_box_is_a_modal_warning_over_the_window() {
         form->message_box = default_message_box;
         choose(std::nullopt);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "calculation_inputs.h"
+#include "fiber_tables.h"
+
+namespace quarnel {
+
+// Why a parameter set cannot be computed: the field by its caption and the
+// rule it breaks.
+struct InputRefusal {
+    std::string field;  // control name, or "" for values of the pull-out law
+    std::string message;
+};
+
+// Which openings a run computes the law at: those of the "Division" scheme,
+// or openings the caller gives, which leave "Division" unused and unchecked.
+enum class OpeningScheme { division, given };
+
+// Refuses inputs that make the model's arithmetic undefined, before any table
+// is built.
+std::optional<InputRefusal> check_calculation_inputs(
+    const CalculationInputs& inputs, OpeningScheme scheme = OpeningScheme::division);
+
+// Refuses a run whose pull-out values give a bridging cell (lb > 0) corner
+// values that are not finite, a displacement at peak of 0, or a ratio P1 /
+// delta1 beyond the 32-bit range.
+std::optional<InputRefusal> check_fiber_tables(const CalculationInputs& inputs,
+                                               const FiberTables& tables);
+
+}  // namespace quarnel

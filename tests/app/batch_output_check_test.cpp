@@ -1,0 +1,205 @@
+// The batch command over a few hundred parameter sets drawn with a fixed
+// seed, extreme ones among them: an accepted run writes only finite numbers
+// to its result file, CSV and JSON; a refused run leaves every named output
+// as it was.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// Exit status of the command; -1 when it did not exit normally.
+int run(const std::string& command) {
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+std::vector<std::string> split(const std::string& text, const std::string& separator) {
+    std::vector<std::string> parts;
+    std::size_t at = 0;
+    for (std::size_t next; (next = text.find(separator, at)) != std::string::npos;
+         at = next + separator.size()) {
+        parts.push_back(text.substr(at, next - at));
+    }
+    parts.push_back(text.substr(at));
+    return parts;
+}
+
+// A number token as the outputs write them, whole and finite.
+bool finite_number(const std::string& token) {
+    static const std::regex number(R"(-?[0-9]+(\.[0-9]+)?([eE][+-]?[0-9]+)?)");
+    if (!std::regex_match(token, number)) return false;
+    return std::isfinite(std::strtod(token.c_str(), nullptr));
+}
+
+bool mentions_nan_or_inf(const std::string& text) {
+    std::string lower = text;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("nan") != std::string::npos || lower.find("inf") != std::string::npos;
+}
+
+// Rows of the result file: after five header lines and the table heading,
+// each line holds the step and four numbers. A negative Division has no
+// steps and leaves the heading alone.
+void expect_finite_result_file(const std::string& file, const std::string& args) {
+    EXPECT_FALSE(mentions_nan_or_inf(file)) << args;
+    const std::vector<std::string> lines = split(file, "\r\n");
+    ASSERT_GE(lines.size(), 7u) << args;
+    for (std::size_t i = 6; i + 1 < lines.size(); ++i) {
+        std::istringstream row(lines[i]);
+        std::string token;
+        int count = 0;
+        while (row >> token) {
+            EXPECT_TRUE(finite_number(token)) << args << ": row " << lines[i];
+            ++count;
+        }
+        EXPECT_EQ(count, 5) << args << ": row " << lines[i];
+    }
+    EXPECT_EQ(lines.back(), "") << args << ": the file ends with CR LF";
+}
+
+void expect_finite_csv(const std::string& csv, const std::string& args) {
+    EXPECT_FALSE(mentions_nan_or_inf(csv)) << args;
+    const std::vector<std::string> lines = split(csv, "\n");
+    ASSERT_GE(lines.size(), 2u) << args;
+    EXPECT_EQ(lines[0], "step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio") << args;
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+        const std::vector<std::string> fields = split(lines[i], ",");
+        EXPECT_EQ(fields.size(), 5u) << args << ": " << lines[i];
+        for (const std::string& f : fields) {
+            EXPECT_TRUE(finite_number(f)) << args << ": " << lines[i];
+        }
+    }
+}
+
+void expect_finite_json(const std::string& json, const std::string& args) {
+    EXPECT_FALSE(mentions_nan_or_inf(json)) << args;
+    static const std::regex member("\"([A-Za-z_]+)\":([^,}]*)");
+    for (const std::string& line : split(json, "\n")) {
+        if (line.empty()) continue;
+        EXPECT_TRUE(line.front() == '{' && line.back() == '}') << args << ": " << line;
+        int members = 0;
+        for (auto m = std::sregex_iterator(line.begin(), line.end(), member);
+             m != std::sregex_iterator(); ++m) {
+            EXPECT_TRUE(finite_number((*m)[2].str())) << args << ": " << line;
+            ++members;
+        }
+        EXPECT_EQ(members, 7) << args << ": " << line;
+    }
+}
+
+// Each field keeps its default text more often than not, so that many sets
+// are accepted; the others take a value from a list of extremes.
+std::string draw_arguments(std::mt19937& random) {
+    static const std::vector<std::pair<std::string, std::vector<std::string>>> extremes = {
+        {"Am", {"1e-45", "1e38", "7"}},
+        {"Vf", {"1", "1e-10", "0.5"}},
+        {"Af", {"1e-20", "1e10", "0.01"}},
+        {"Lf", {"1e-45", "0.1", "1e30", "3e38"}},
+        {"fp0", {"0", "-1000", "1000", "5", "-0"}},
+        {"fp1", {"0.02", "-0.5", "1e10", "-1e10"}},
+        {"fd0", {"0", "-1000", "1000", "5"}},
+        {"fd1", {"0.01", "-0.5", "1e10"}},
+        {"f_reduction", {"0", "-1000", "1000", "-50"}},
+        {"sigma_fu", {"0", "3e38", "1e-30", "-5"}},
+        {"crack_xy", {"15", "45", "89", "90", "135", "-30", "1e6"}},
+        {"crack_zx", {"30", "90", "180", "-89", "1e9"}},
+        {"kxy", {"0", "-0", "k", "1e-30", "1e-45", "3", "1e18", "1e30"}},
+        {"theta_r_xy", {"45", "90", "-41", "225", "180", "1e10", "-89"}},
+        {"kzx", {"0", "1e-30", "0.2", "1e18"}},
+        {"theta_r_zx", {"45", "90", "-41", "270", "1"}},
+        {"Pmax", {"1e37", "1e-30", "-3", "0", "3e38", "1e300"}},
+        {"delta_max", {"1e-38", "-0.45", "300", "0", "1e-300", "15"}},
+        {"C", {"0.45", "1e300", "-0.05", "1e-30", "1e-300"}},
+        {"D", {"300", "-0.1", "-300", "0", "60", "-60", "1"}},
+    };
+    std::uniform_int_distribution<int> coin(0, 9);
+    std::uniform_int_distribution<int> division(1, 5);
+    std::string args = coin(random) < 5 ? "model=1" : "model=2 C=0.05 D=0.3";
+    for (const auto& [name, values] : extremes) {
+        if (coin(random) < 8) continue;
+        std::uniform_int_distribution<std::size_t> pick(0, values.size() - 1);
+        args += " " + name + "=" + values[pick(random)];
+    }
+    args += " division=" + std::to_string(coin(random) == 0 ? -division(random) : division(random));
+    return args;
+}
+
+class BatchOutputCheck : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ =
+            fs::temp_directory_path() / ("quarnel-batch-output-check-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path dir_;
+};
+
+TEST_F(BatchOutputCheck, accepted_runs_write_only_finite_numbers_and_refused_runs_touch_nothing) {
+    const fs::path result = dir_ / "run.p-d";
+    const fs::path csv = dir_ / "run.csv";
+    const fs::path json = dir_ / "run.json";
+    const fs::path messages = dir_ / "messages.txt";
+    const std::string kept_result = "an earlier result\r\n";
+    const std::string kept_csv = "an earlier CSV\n";
+    std::mt19937 random(20261206);
+    int accepted = 0;
+    int refused = 0;
+    for (int set = 0; set < 300; ++set) {
+        const std::string args = draw_arguments(random);
+        write_file(result, kept_result);
+        write_file(csv, kept_csv);
+        const int status = run(std::string(QUARNEL_BATCH) + " --quiet --json --at \"2026-12-06 " +
+                               "14:05:09\" -o " + result.string() + " --csv " + csv.string() + " " +
+                               args + " >" + json.string() + " 2>" + messages.string());
+        if (status == 0) {
+            ++accepted;
+            expect_finite_result_file(contents(result), args);
+            expect_finite_csv(contents(csv), args);
+            expect_finite_json(contents(json), args);
+        } else {
+            ASSERT_EQ(status, 2) << args << ": " << contents(messages);
+            ++refused;
+            EXPECT_EQ(contents(result), kept_result) << args;
+            EXPECT_EQ(contents(csv), kept_csv) << args;
+            EXPECT_EQ(contents(json), "") << args;
+            EXPECT_NE(contents(messages), "") << args << ": a refusal says why";
+        }
+        if (::testing::Test::HasFailure()) break;
+    }
+    // Both kinds of run are drawn often enough to be checked.
+    RecordProperty("accepted", accepted);
+    RecordProperty("refused", refused);
+    EXPECT_GE(accepted, 50);
+    EXPECT_GE(refused, 50);
+}
+
+}  // namespace
