@@ -36,18 +36,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* csv_heading = "step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
 
-// Member names (and the window's alternative names) to the field they fill.
-const std::map<std::string, std::string>& field_of_name() {
-    static const std::map<std::string, std::string> fields = [] {
-        std::map<std::string, std::string> m;
-        for (const FieldInfo& f : input_fields()) m[f.member] = f.field;
-        m["A"] = "Text14";
-        m["B"] = "Text15";
-        return m;
-    }();
-    return fields;
-}
-
 struct UsageError {
     std::string message;
 };
@@ -75,10 +63,10 @@ void assign(const std::string& assignment, BatchRequest& request) {
         request.model = model_of(text);
         return;
     }
-    const auto it = field_of_name().find(name);
-    if (it == field_of_name().end()) throw UsageError{"unknown name \"" + name + "\""};
-    request.texts[it->second] = text;
-    request.names[it->second] = name;
+    const std::string member = input_member(name);
+    if (member.empty() || member == "model") throw UsageError{"unknown name \"" + name + "\""};
+    request.texts[member] = text;
+    request.names[member] = name;
 }
 
 void assign_params_text(const std::string& path, std::string text, BatchRequest& request) {
@@ -338,8 +326,8 @@ std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<
 
 std::vector<std::string> ignored_character_notes(const BatchRequest& request) {
     std::vector<std::string> notes;
-    for (const auto& [field, name] : request.names) {
-        const std::string& text = request.texts.at(field);
+    for (const auto& [member, name] : request.names) {
+        const std::string& text = std::get<std::string>(request.texts.at(member));
         const NumberReading reading = read_number_text(text);
         if (!reading.ignored.empty()) {
             notes.push_back(name + ": \"" + text + "\" read as " + exact(reading.value));
@@ -447,7 +435,7 @@ class BatchWindow final : public RunWindow {
     std::optional<std::string> output_failure;  // what failed, other than the result file
     long json_lines = 0;
 
-    FieldTexts field_texts() const override { return request_.texts; }
+    InputSet input_texts() const override { return request_.texts; }
     std::string data_file_text() const override { return request_.output; }
     std::int16_t model() const override { return request_.model; }
     std::optional<std::vector<double>> openings() const override { return request_.openings; }

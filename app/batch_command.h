@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/calculation_inputs.h"
+#include "run/input_fields.h"
 #include "run/result_file.h"
 
 namespace quarnel {
@@ -22,9 +23,9 @@ inline constexpr int exit_signal_base = 128;
 
 // What a quarnel-batch command line asks for, read without running anything.
 struct BatchRequest {
-    FieldTexts texts = default_field_texts();
+    InputSet texts = default_input_texts();  // by member
     std::int16_t model = 1;
-    // The name each field was given by, for fields set by the user.
+    // The name each member was given by, for members set by the user.
     std::map<std::string, std::string> names;
     std::string output = "bridging-law.p-d";
     std::string csv;  // empty: no CSV

@@ -2,6 +2,7 @@
 // pull-out models on every path of the inner pass, the law at 200 openings,
 // the model setting of each model, and the whole batch process.
 #include <benchmark/benchmark.h>
+
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 #include "engine/crack_openings.h"
 #include "engine/fiber_tables.h"
 #include "engine/law_kernels.h"
+#include "run/input_fields.h"
 #include "tests/engine/reference_model.h"
 
 extern char** environ;
@@ -25,12 +27,12 @@ namespace quarnel {
 namespace {
 
 CalculationInputs default_inputs(std::int16_t model) {
-    FieldTexts texts = default_field_texts();
+    InputSet texts = default_input_texts();
     if (model == 2) {
-        texts["Text14"] = "3";
-        texts["Text15"] = "0.45";
-        texts["Text16"] = "0.05";
-        texts["Text17"] = "0.3";
+        texts["Pmax"] = "3";
+        texts["delta_max"] = "0.45";
+        texts["C"] = "0.05";
+        texts["D"] = "0.3";
     }
     return read_calculation_inputs(texts, model);
 }

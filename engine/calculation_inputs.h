@@ -13,10 +13,6 @@ inline constexpr double pi = 3.141592654;
 
 enum class PulloutModel : std::int16_t { constant = 1, function_lb = 2 };
 
-// Field texts keyed by control name ("Text3", "Text14", ...), as the window
-// holds them.
-using FieldTexts = std::map<std::string, std::string>;
-
 // The parameter record of one run. Inputs are held with the widths the model
 // rounds them to: 32-bit except the four pull-out values.
 struct CalculationInputs {
@@ -61,26 +57,6 @@ struct CalculationInputs {
     double B() const { return delta_max; }
 };
 
-// The field behind each member, with its caption as the user sees it.
-struct FieldInfo {
-    std::string field;    // control name, "Text3"
-    std::string member;   // member name, "Am"
-    std::string caption;  // "Matrix, Sectional area (mm2)"
-    std::string default_text;
-};
-const std::vector<FieldInfo>& input_fields();
-
-// The texts every field holds when the window loads.
-FieldTexts default_field_texts();
-
-// The caption of a field, in the model's current naming of Text14..Text17.
-std::string field_caption(const std::string& field, std::int16_t model);
-
-// Fills the record from the field texts (missing keys read as empty text) and
-// forms the derived values. `model` is not a field: the caller passes it.
-// `data_file_name` is left empty; the run copies it from Text2 itself.
-CalculationInputs read_calculation_inputs(const FieldTexts& texts, std::int16_t model);
-
 // An input named by its member: a text, read by the text-to-number rule as a
 // field is, or a double, stored with the member's width as the text of that
 // double would be.
@@ -102,5 +78,7 @@ std::string input_member(const std::string& name);
 // Throws std::invalid_argument for an unknown name, for a member given twice
 // under its two names, and for a model other than 1 or 2.
 CalculationInputs read_calculation_inputs(const InputSet& inputs);
+// The same with the model given apart, as the window holds it.
+CalculationInputs read_calculation_inputs(InputSet inputs, std::int16_t model);
 
 }  // namespace quarnel

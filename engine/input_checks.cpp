@@ -10,12 +10,13 @@ namespace quarnel {
 
 namespace {
 
-std::string quoted(const std::string& field, std::int16_t model) {
-    return "\"" + field_caption(field, model) + "\"";
+// A member's place in a message, which the front-ends fill with its caption.
+std::string quoted(const std::string& member, std::int16_t) {
+    return "{" + member + "}";
 }
 
-InputRefusal refuse(const std::string& field, std::int16_t model, const std::string& rule) {
-    return {field, quoted(field, model) + " " + rule};
+InputRefusal refuse(const std::string& member, std::int16_t model, const std::string& rule) {
+    return {member, quoted(member, model) + " " + rule};
 }
 
 // A plane's 90 weights, p(angle) * angle_step. With k at 0, nearly 0 or very
@@ -31,8 +32,8 @@ std::optional<InputRefusal> check_orientation_weights(const CalculationInputs& i
         const char* angle;
         double (*weight)(const CalculationInputs&, const Orientation&, int);
     } planes[] = {
-        {"Text10", "Text11", "kxy", "\xCE\xB8r,xy", w_xy},
-        {"Text12", "Text13", "kzx", "\xCE\xB8r,zx", w_zx},
+        {"kxy", "theta_r_xy", "kxy", "\xCE\xB8r,xy", w_xy},
+        {"kzx", "theta_r_zx", "kzx", "\xCE\xB8r,zx", w_zx},
     };
     for (const auto& plane : planes) {
         for (int i = 1; i <= angle_cells; ++i) {
@@ -61,8 +62,8 @@ std::optional<InputRefusal> check_rupture_loads(const CalculationInputs& in) {
             const double theta_s = snubbing_angle(in, cell_angle_deg(i), cell_angle_deg(j));
             if (std::isfinite(rupture_load(in, theta_s))) continue;
             return InputRefusal{
-                "Text8",
-                quoted("Text8", in.model) + " with " + quoted("Text9", in.model) +
+                "f_reduction",
+                quoted("f_reduction", in.model) + " with " + quoted("sigma_fu", in.model) +
                     " gives a fiber a rupture load, sigma_fu exp(-f_reduction theta_s) Af, that "
                     "is not a finite number at some snubbing angle; the rupture load must stay "
                     "within the range of numbers."};
@@ -80,19 +81,19 @@ std::optional<InputRefusal> check_mid_opening(const CalculationInputs& in) {
     const double power = std::pow(static_cast<double>(half_Lf), in.D);
     if (!std::isfinite(power)) {
         if (half_Lf == 0) {
-            return refuse("Text6", m,
+            return refuse("Lf", m,
                           "is so small that half of it rounds to 0 in 32 bits, and 0 raised to "
                           "the negative power " +
-                              quoted("Text17", m) +
+                              quoted("D", m) +
                               " in the opening at peak C (Lf/2)^D is beyond the range of "
                               "numbers it can hold.");
         }
-        return refuse("Text17", m,
+        return refuse("D", m,
                       "raises half the fiber length to a power, (Lf/2)^D in the opening at peak "
                       "C (Lf/2)^D, beyond the range of numbers it can hold.");
     }
     if (!std::isfinite(in.C * power)) {
-        return refuse("Text16", m,
+        return refuse("C", m,
                       "times (Lf/2)^D gives an opening at peak C (Lf/2)^D beyond the range of "
                       "numbers it can hold.");
     }
@@ -109,55 +110,67 @@ std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in
         const char* field;
         double value;
     } stored[] = {
-        {"Text3", in.Am},          {"Text4", in.Vf},        {"Text5", in.Af},
-        {"Text6", in.Lf},          {"Text7", in.fp0},       {"Text24", in.fp1},
-        {"Text27", in.fd0},        {"Text28", in.fd1},      {"Text8", in.f_reduction},
-        {"Text9", in.sigma_fu},    {"Text25", in.crack_xy}, {"Text26", in.crack_zx},
-        {"Text10", in.kxy},        {"Text12", in.kzx},      {"Text11", in.theta_r_xy},
-        {"Text13", in.theta_r_zx}, {"Text14", in.Pmax},     {"Text15", in.delta_max},
-        {"Text16", in.C},          {"Text17", in.D},
+        {"Am", in.Am},
+        {"Vf", in.Vf},
+        {"Af", in.Af},
+        {"Lf", in.Lf},
+        {"fp0", in.fp0},
+        {"fp1", in.fp1},
+        {"fd0", in.fd0},
+        {"fd1", in.fd1},
+        {"f_reduction", in.f_reduction},
+        {"sigma_fu", in.sigma_fu},
+        {"crack_xy", in.crack_xy},
+        {"crack_zx", in.crack_zx},
+        {"kxy", in.kxy},
+        {"kzx", in.kzx},
+        {"theta_r_xy", in.theta_r_xy},
+        {"theta_r_zx", in.theta_r_zx},
+        {"Pmax", in.Pmax},
+        {"delta_max", in.delta_max},
+        {"C", in.C},
+        {"D", in.D},
     };
     for (const auto& s : stored) {
         if (!std::isfinite(s.value)) {
             return refuse(s.field, m, "is beyond the range of numbers it can hold.");
         }
     }
-    if (in.Am == 0)
-        return refuse("Text3", m, "must not be 0: the stress is the load divided by it.");
-    if (in.Af == 0) return refuse("Text5", m, "must not be 0: the fiber count is divided by it.");
+    if (in.Am == 0) return refuse("Am", m, "must not be 0: the stress is the load divided by it.");
+    if (in.Af == 0) return refuse("Af", m, "must not be 0: the fiber count is divided by it.");
     if (in.Vf == 0)
-        return refuse("Text4", m, "must not be 0: with no fibers there is no bridging law.");
+        return refuse("Vf", m, "must not be 0: with no fibers there is no bridging law.");
     if (!std::isfinite(in.total_fiber) || in.total_fiber == 0) {
-        return refuse("Text4", m,
+        return refuse("Vf", m,
                       "with the sectional areas gives a fiber count (Vf * Am / Af) that is 0 or "
                       "beyond the range of numbers it can hold.");
     }
-    if (!(in.Lf > 0)) return refuse("Text6", m, "must be greater than 0.");
+    if (!(in.Lf > 0)) return refuse("Lf", m, "must be greater than 0.");
     if (division_scheme && (in.division_number < -32768 || in.division_number > 32767)) {
-        return refuse("Text20", m, "must lie between -32768 and 32767.");
+        return refuse("division", m, "must lie between -32768 and 32767.");
     }
     if (division_scheme && in.division == 0)
-        return refuse("Text20", m, "must not be 0: the openings are divided by it.");
+        return refuse("division", m, "must not be 0: the openings are divided by it.");
     if (division_scheme && in.division > 16383) {
-        return refuse("Text20", m,
+        return refuse("division", m,
                       "must be at most 16383, so that 2 * Division steps can be counted.");
     }
-    if (in.kxy < 0) return refuse("Text10", m, "must not be negative.");
-    if (in.kzx < 0) return refuse("Text12", m, "must not be negative.");
+    if (in.kxy < 0) return refuse("kxy", m, "must not be negative.");
+    if (in.kzx < 0) return refuse("kzx", m, "must not be negative.");
     if (auto refusal = check_orientation_weights(in)) return refusal;
     if (auto refusal = check_rupture_loads(in)) return refusal;
     if (in.is_constant_model() && in.delta_max == 0) {
-        return refuse("Text15", m, "must not be 0: the rising branch divides by it.");
+        return refuse("delta_max", m, "must not be 0: the rising branch divides by it.");
     }
     if (!in.is_constant_model() && in.C == 0) {
-        return refuse("Text16", m, "must not be 0: the rising branch divides by it.");
+        return refuse("C", m, "must not be 0: the rising branch divides by it.");
     }
     if (!division_scheme) return std::nullopt;
     if (auto refusal = check_mid_opening(in)) return refusal;
     // The openings run from 0 to the opening at peak and on to Lf/2: a
     // negative one would open the crack backwards.
     if (mid_opening(in) < 0) {
-        return refuse(in.is_constant_model() ? "Text15" : "Text16", m,
+        return refuse(in.is_constant_model() ? "delta_max" : "C", m,
                       "must not be negative: the crack openings run from 0 to the opening at "
                       "peak it gives.");
     }
@@ -167,11 +180,11 @@ std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in
     const double Wcr_mid = mid_opening(in);
     if (in.division > 0 && !std::isfinite(crack_opening(in, Wcr_mid, 2 * in.division))) {
         if (in.is_constant_model()) {
-            return refuse("Text15", m,
+            return refuse("delta_max", m,
                           "gives crack openings beyond the range of numbers they can hold.");
         }
-        return refuse("Text16", m,
-                      "and " + quoted("Text17", m) +
+        return refuse("C", m,
+                      "and " + quoted("D", m) +
                           " give an opening at peak C (Lf/2)^D so large that the later crack "
                           "openings leave the range of numbers they can hold.");
     }
@@ -231,12 +244,12 @@ CornerPart load_part(const CalculationInputs& in, float lb, double theta_s) {
     const double power = constant ? 1.0 : std::pow(lbd, in.B());
     return {"peak load",
             "P1",
-            constant ? "\"Pmax (N)\"" : "\"A\" and \"B\"",
+            constant ? "{Pmax}" : "{Pmax} and {delta_max}",
             constant ? "gives" : "give",
-            constant ? "\"Pmax (N)\"" : "\"A\", \"B\"",
-            "Text14",
-            "Text15",
-            "Text7",
+            constant ? "{Pmax}" : "{Pmax}, {delta_max}",
+            "Pmax",
+            "delta_max",
+            "fp0",
             base_values(in, lb).P_base,
             power,
             std::exp(snubbing_coefficients(in, lb).fp * theta_s),
@@ -249,12 +262,12 @@ CornerPart displacement_part(const CalculationInputs& in, float lb, double theta
     const double power = constant ? 1.0 : std::pow(lbd, in.D);
     return {"displacement at peak",
             "delta1",
-            constant ? "\"\xCE\xB4max (mm)\"" : "\"C\" and \"D\"",
+            constant ? "{delta_max}" : "{C} and {D}",
             constant ? "gives" : "give",
-            constant ? "\"\xCE\xB4max (mm)\"" : "\"C\", \"D\"",
-            constant ? "Text15" : "Text16",
-            "Text17",
-            "Text27",
+            constant ? "{delta_max}" : "{C}, {D}",
+            constant ? "delta_max" : "C",
+            "D",
+            "fd0",
             base_values(in, lb).delta_base,
             power,
             std::exp(snubbing_coefficients(in, lb).fd * theta_s),
@@ -271,12 +284,12 @@ InputRefusal blame_cell(const CalculationInputs& in, const PulloutCell& cell, do
     if (!std::isfinite(cell.delta1)) return blame_corner_part(displacement, m);
     if (cell.delta1 == 0) {
         if (displacement.power == 0) {
-            return refuse("Text17", m,
+            return refuse("D", m,
                           "makes lb^D in the displacement at peak C lb^D round to 0 for an "
                           "embedded length lb; the rising branch divides by it.");
         }
         if (displacement.snubbing_factor == 0) {
-            return refuse("Text27", m,
+            return refuse("fd0", m,
                           "makes the snubbing factor exp(f theta_s) of the displacement at peak "
                           "round to 0; the rising branch divides by it.");
         }
@@ -288,20 +301,20 @@ InputRefusal blame_cell(const CalculationInputs& in, const PulloutCell& cell, do
                                     "the rising branch divides by it."};
         }
         return InputRefusal{displacement.base_field,
-                            std::string(displacement.base_list) + " and " + quoted("Text27", m) +
+                            std::string(displacement.base_list) + " and " + quoted("fd0", m) +
                                 " give a fiber a displacement at peak that rounds to 0 in 32 "
                                 "bits; the rising branch divides by it."};
     }
-    const std::string values = in.is_constant_model() ? "\"Pmax (N)\" and \"\xCE\xB4max (mm)\""
-                                                      : "\"A\", \"B\", \"C\" and \"D\"";
+    const std::string values =
+        in.is_constant_model() ? "{Pmax} and {delta_max}" : "{Pmax}, {delta_max}, {C} and {D}";
     if (!std::isfinite(rising_ratio(cell))) {
         return InputRefusal{
-            "Text14", values +
-                          " with the snubbing coefficients give a fiber a rising branch P1 / "
-                          "delta1 (the peak load divided by the displacement at peak) beyond the "
-                          "range of numbers a cell holds (32 bits, about 3.4E+38)."};
+            "Pmax", values +
+                        " with the snubbing coefficients give a fiber a rising branch P1 / "
+                        "delta1 (the peak load divided by the displacement at peak) beyond the "
+                        "range of numbers a cell holds (32 bits, about 3.4E+38)."};
     }
-    return InputRefusal{"Text14",
+    return InputRefusal{"Pmax",
                         values +
                             " with the snubbing coefficients give a fiber a falling branch whose "
                             "slope P1 / (lb - delta1) is beyond the range of numbers a cell "

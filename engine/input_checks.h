@@ -8,10 +8,11 @@
 
 namespace quarnel {
 
-// Why a parameter set cannot be computed: the field by its caption and the
-// rule it breaks.
+// Why a parameter set cannot be computed: the member at fault and a message
+// stating the rule it breaks, in which "{member}" stands for a member's
+// caption (the front-ends word it, refusal_message).
 struct InputRefusal {
-    std::string field;  // control name, or "" for values of the pull-out law
+    std::string member;  // "" when no one member is at fault
     std::string message;
 };
 

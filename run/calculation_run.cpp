@@ -4,6 +4,7 @@
 
 #include "engine/crack_openings.h"
 #include "engine/input_checks.h"
+#include "run/input_fields.h"
 #include "run/live_charts.h"
 #include "run/number_text.h"
 
@@ -46,10 +47,10 @@ RunOutcome end_with_message(RunWindow& window, RunEnd end, const std::string& ti
     return {end, message, code, "", rows};
 }
 
-RunOutcome refuse(RunWindow& window, const InputRefusal& refusal) {
+RunOutcome refuse(RunWindow& window, const InputRefusal& refusal, std::int16_t model) {
     // The user corrects the field and starts again.
     window.set_start_enabled(true);
-    return end_with_message(window, RunEnd::refused, "Quarnel", refusal.message);
+    return end_with_message(window, RunEnd::refused, "Quarnel", refusal_message(refusal, model));
 }
 
 }  // namespace
@@ -90,25 +91,29 @@ RunOutcome run_calculation(RunWindow& window, CalculationInputs& inputs, FiberTa
     window.show_status("Parameter setting...");
     if (!window.yield()) return stopped();
 
-    CalculationInputs in = read_calculation_inputs(window.field_texts(), window.model());
+    CalculationInputs in = read_calculation_inputs(window.input_texts(), window.model());
     in.data_file_name = data_file_name;
     inputs = in;
     const std::optional<std::vector<double>> openings = window.openings();
     if (openings) {
         if (const auto n = first_invalid_opening(*openings)) {
-            return refuse(window, InputRefusal{"", "Opening " + std::to_string(*n) +
-                                                       " (numbered from 0) must be a finite "
-                                                       "number and not negative."});
+            return refuse(window,
+                          InputRefusal{"", "Opening " + std::to_string(*n) +
+                                               " (numbered from 0) must be a finite "
+                                               "number and not negative."},
+                          in.model);
         }
     }
     if (const auto refusal = check_calculation_inputs(
             in, openings ? OpeningScheme::given : OpeningScheme::division)) {
-        return refuse(window, *refusal);
+        return refuse(window, *refusal, in.model);
     }
 
     WindowProgress progress(window);
     if (!build_fiber_tables(in, tables, progress)) return stopped();
-    if (const auto refusal = check_fiber_tables(in, tables)) return refuse(window, *refusal);
+    if (const auto refusal = check_fiber_tables(in, tables)) {
+        return refuse(window, *refusal, in.model);
+    }
 
     RunState run;
     run.ranges = prepare_load_chart(window.load_chart(), in);

@@ -21,7 +21,7 @@ class RunWindow {
   public:
     virtual ~RunWindow() = default;
 
-    virtual FieldTexts field_texts() const = 0;      // every input field's text
+    virtual InputSet input_texts() const = 0;        // every input field's text, by member
     virtual std::string data_file_text() const = 0;  // Text2 element 0
     virtual std::int16_t model() const = 0;
     // The openings to compute the law at instead of the "Division" scheme.

@@ -11,17 +11,18 @@
 #include <vector>
 
 #include "engine/crack_openings.h"
+#include "engine/input_checks.h"
 #include "engine/law_kernels.h"
 #include "engine/pullout_law.h"
-#include "engine/input_checks.h"
 #include "reference_model.h"
+#include "run/input_fields.h"
 
 namespace quarnel {
 namespace {
 
 struct Case {
     std::string name;
-    FieldTexts texts;
+    InputSet texts;
     std::int16_t model;
 };
 
@@ -92,29 +93,29 @@ std::vector<Case> drawn_cases() {
     };
     std::vector<Case> cases;
     for (int c = 0; c < 24; ++c) {
-        FieldTexts t = default_field_texts();
+        InputSet t = default_input_texts();
         const std::int16_t model = c % 2 == 0 ? 1 : 2;
-        t["Text25"] = pick({"0", "0", "15", "30", "60", "90", "89.5"});
-        t["Text26"] = pick({"0", "0", "10", "45", "90"});
-        t["Text10"] = pick({"1", "0.3", "2", "4", "10"});
-        t["Text12"] = pick({"1", "0.5", "3"});
-        t["Text11"] = pick({"0", "30", "-45", "60"});
-        t["Text13"] = pick({"0", "20", "-75"});
-        t["Text6"] = pick({"30", "12", "6.5"});
-        t["Text24"] = pick({"0", "0", "0.02", "-0.01"});
-        t["Text28"] = pick({"0", "0", "0.05", "-0.02"});
-        t["Text7"] = pick({"0.5", "0.8", "0"});
-        t["Text8"] = pick({"0.3", "1.5", "3"});
-        t["Text9"] = pick({"774", "774", "60", "25"});
-        t["Text20"] = pick({"1", "2", "3", "4", "6", "-2"});
+        t["crack_xy"] = pick({"0", "0", "15", "30", "60", "90", "89.5"});
+        t["crack_zx"] = pick({"0", "0", "10", "45", "90"});
+        t["kxy"] = pick({"1", "0.3", "2", "4", "10"});
+        t["kzx"] = pick({"1", "0.5", "3"});
+        t["theta_r_xy"] = pick({"0", "30", "-45", "60"});
+        t["theta_r_zx"] = pick({"0", "20", "-75"});
+        t["Lf"] = pick({"30", "12", "6.5"});
+        t["fp1"] = pick({"0", "0", "0.02", "-0.01"});
+        t["fd1"] = pick({"0", "0", "0.05", "-0.02"});
+        t["fp0"] = pick({"0.5", "0.8", "0"});
+        t["f_reduction"] = pick({"0.3", "1.5", "3"});
+        t["sigma_fu"] = pick({"774", "774", "60", "25"});
+        t["division"] = pick({"1", "2", "3", "4", "6", "-2"});
         if (model == 1) {
-            t["Text14"] = pick({"3", "1.5"});
-            t["Text15"] = pick({"0.45", "0.1", "20"});
+            t["Pmax"] = pick({"3", "1.5"});
+            t["delta_max"] = pick({"0.45", "0.1", "20"});
         } else {
-            t["Text14"] = pick({"3", "1"});
-            t["Text15"] = pick({"0.45", "0", "-0.2"});
-            t["Text16"] = pick({"0.05", "0.2", "12"});
-            t["Text17"] = pick({"0.3", "0", "-0.4", "1.2"});
+            t["Pmax"] = pick({"3", "1"});
+            t["delta_max"] = pick({"0.45", "0", "-0.2"});
+            t["C"] = pick({"0.05", "0.2", "12"});
+            t["D"] = pick({"0.3", "0", "-0.4", "1.2"});
         }
         cases.push_back({"drawn_" + std::to_string(c), t, model});
     }
@@ -123,12 +124,12 @@ std::vector<Case> drawn_cases() {
 
 std::vector<Case> all_cases() {
     std::vector<Case> cases;
-    cases.push_back({"defaults_constant", default_field_texts(), 1});
-    FieldTexts fit = default_field_texts();
-    fit["Text14"] = "3";
-    fit["Text15"] = "0.45";
-    fit["Text16"] = "0.05";
-    fit["Text17"] = "0.3";
+    cases.push_back({"defaults_constant", default_input_texts(), 1});
+    InputSet fit = default_input_texts();
+    fit["Pmax"] = "3";
+    fit["delta_max"] = "0.45";
+    fit["C"] = "0.05";
+    fit["D"] = "0.3";
     cases.push_back({"defaults_function_lb", fit, 2});
     for (const Case& c : drawn_cases()) cases.push_back(c);
     return cases;
@@ -206,18 +207,18 @@ TEST_P(AtAnyOpenings, match_the_literal_model_on_every_path) {
 }
 
 std::vector<Case> opening_cases() {
-    FieldTexts rupture = default_field_texts();
-    rupture["Text9"] = "60";
-    rupture["Text8"] = "1.5";
-    rupture["Text25"] = "30";
-    rupture["Text10"] = "3";
-    rupture["Text24"] = "0.02";
-    FieldTexts function = default_field_texts();
-    function["Text14"] = "3";
-    function["Text15"] = "0.45";
-    function["Text16"] = "0.05";
-    function["Text17"] = "0.3";
-    function["Text26"] = "45";
+    InputSet rupture = default_input_texts();
+    rupture["sigma_fu"] = "60";
+    rupture["f_reduction"] = "1.5";
+    rupture["crack_xy"] = "30";
+    rupture["kxy"] = "3";
+    rupture["fp1"] = "0.02";
+    InputSet function = default_input_texts();
+    function["Pmax"] = "3";
+    function["delta_max"] = "0.45";
+    function["C"] = "0.05";
+    function["D"] = "0.3";
+    function["crack_zx"] = "45";
     return {{"rupture_heavy_constant", rupture, 1}, {"function_lb_inclined", function, 2}};
 }
 
@@ -225,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(ParameterSets, AtAnyOpenings, ::testing::ValuesIn(openi
                          [](const auto& info) { return info.param.name; });
 
 TEST(BridgingLaw, refuses_an_opening_that_is_negative_or_not_finite) {
-    const CalculationInputs in = read_calculation_inputs(default_field_texts(), 1);
+    const CalculationInputs in = read_calculation_inputs(default_input_texts(), 1);
     FiberTables tables;
     SilentProgress silent;
     build_fiber_tables(in, tables, silent);
@@ -287,12 +288,12 @@ TEST(LawKernels, every_path_keeps_the_boundaries_of_the_law) {
 }
 
 TEST(FiberTables, match_the_literal_tables_where_fibers_reach_the_crack) {
-    FieldTexts t = default_field_texts();
-    t["Text25"] = "30";
-    t["Text24"] = "0.02";
-    t["Text16"] = "0.05";
-    t["Text17"] = "-0.3";
-    t["Text15"] = "-0.45";
+    InputSet t = default_input_texts();
+    t["crack_xy"] = "30";
+    t["fp1"] = "0.02";
+    t["C"] = "0.05";
+    t["D"] = "-0.3";
+    t["delta_max"] = "-0.45";
     const CalculationInputs in = read_calculation_inputs(t, 2);
     FiberTables tables;
     SilentProgress silent;
@@ -318,9 +319,9 @@ TEST(FiberTables, match_the_literal_tables_where_fibers_reach_the_crack) {
 }
 
 TEST(CrackOpening, openings_run_to_the_mid_opening_and_then_to_half_the_fiber_length) {
-    FieldTexts t = default_field_texts();
-    t["Text20"] = "50";
-    t["Text15"] = "0.5";
+    InputSet t = default_input_texts();
+    t["division"] = "50";
+    t["delta_max"] = "0.5";
     const CalculationInputs in = read_calculation_inputs(t, 1);
     const double mid = mid_opening(in);
     EXPECT_EQ(mid, 0.5);
@@ -332,7 +333,7 @@ TEST(CrackOpening, openings_run_to_the_mid_opening_and_then_to_half_the_fiber_le
 }
 
 TEST(CrackOpeningStepper, default_run_gives_61_steps_with_texts_and_yields) {
-    const CalculationInputs in = read_calculation_inputs(default_field_texts(), 1);
+    const CalculationInputs in = read_calculation_inputs(default_input_texts(), 1);
     int yields = 0;
     std::vector<std::string> texts;
     const std::vector<StepValues> steps = engine_run(in, &yields, &texts);
@@ -359,13 +360,13 @@ TEST(CrackOpeningStepper, default_run_gives_61_steps_with_texts_and_yields) {
 }
 
 TEST(CrackOpeningStepper, negative_division_runs_no_step) {
-    FieldTexts t = default_field_texts();
-    t["Text20"] = "-4";
+    InputSet t = default_input_texts();
+    t["division"] = "-4";
     EXPECT_TRUE(engine_run(read_calculation_inputs(t, 1)).empty());
 }
 
 TEST(CrackOpeningStepper, a_yield_that_refuses_stops_the_run) {
-    const CalculationInputs in = read_calculation_inputs(default_field_texts(), 1);
+    const CalculationInputs in = read_calculation_inputs(default_input_texts(), 1);
     struct StopAtFifth : ProgressSink {
         int yields = 0;
         void show_status(const std::string&) override {}

@@ -4,12 +4,14 @@
 
 #include <cmath>
 
+#include "run/input_fields.h"
+
 namespace quarnel {
 namespace {
 
 CalculationInputs inputs_with(
     std::initializer_list<std::pair<const std::string, std::string>> changes) {
-    FieldTexts texts = default_field_texts();
+    InputSet texts = default_input_texts();
     for (const auto& [field, text] : changes) texts[field] = text;
     return read_calculation_inputs(texts, 1);
 }
@@ -26,7 +28,7 @@ TEST(OrientationCoefficients, principal_angle_zero_gives_Oa_0_Ob_k_Oc_1) {
 }
 
 TEST(OrientationCoefficients, intensity_2_at_30_degrees) {
-    const CalculationInputs in = inputs_with({{"Text10", "2"}, {"Text11", "30"}});
+    const CalculationInputs in = inputs_with({{"kxy", "2"}, {"theta_r_xy", "30"}});
     const Orientation o = orientation_setup(in);
     EXPECT_NEAR(o.xy.Oa, -0.692820323, 1e-9);
     EXPECT_NEAR(o.xy.Ob, 1.4, 1e-9);
@@ -38,7 +40,7 @@ TEST(OrientationCoefficients, intensity_2_at_30_degrees) {
 }
 
 TEST(OrientationWeights, intensity_4_gathers_fibers_about_the_principal_angle) {
-    const CalculationInputs in = inputs_with({{"Text10", "4"}});
+    const CalculationInputs in = inputs_with({{"kxy", "4"}});
     const Orientation o = orientation_setup(in);
     EXPECT_NEAR(w_xy(in, o, 45), 0.022201935, 1e-9);  // -1 degree
     EXPECT_NEAR(w_xy(in, o, 46), 0.022201935, 1e-9);  // +1 degree
@@ -48,7 +50,7 @@ TEST(OrientationWeights, intensity_4_gathers_fibers_about_the_principal_angle) {
 }
 
 TEST(OrientationWeights, uniform_intensity_gives_equal_weights_summing_to_one) {
-    const CalculationInputs in = inputs_with({{"Text11", "37"}, {"Text13", "-12"}});
+    const CalculationInputs in = inputs_with({{"theta_r_xy", "37"}, {"theta_r_zx", "-12"}});
     const Orientation o = orientation_setup(in);
     double sum_xy = 0, sum_zx = 0;
     for (int i = 1; i <= angle_cells; ++i) {
@@ -94,15 +96,15 @@ TEST(SnubbingAngle, equals_the_fiber_angle_when_the_crack_is_not_inclined) {
 }
 
 TEST(SnubbingAngle, inclined_cracks) {
-    const CalculationInputs tilted = inputs_with({{"Text25", "1"}, {"Text26", "1"}});
+    const CalculationInputs tilted = inputs_with({{"crack_xy", "1"}, {"crack_zx", "1"}});
     EXPECT_EQ(snubbing_angle(tilted, -1, -1), 0.0);
 
-    const CalculationInputs thirty = inputs_with({{"Text25", "30"}});
+    const CalculationInputs thirty = inputs_with({{"crack_xy", "30"}});
     EXPECT_NEAR(snubbing_angle(thirty, 61, 1), 1.595478384, 1e-9);
     EXPECT_NEAR(snubbing_angle(thirty, 59, 1), 1.553345693, 1e-9);
 
     // a = 91 degrees folds back to 1 degree with a right-angle offset.
-    const CalculationInputs ninety = inputs_with({{"Text25", "90"}});
+    const CalculationInputs ninety = inputs_with({{"crack_xy", "90"}});
     const double d = ninety.deg_to_rad;
     const double b = 5 * d;
     const double expected =

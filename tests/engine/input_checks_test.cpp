@@ -8,89 +8,95 @@
 #include <vector>
 
 #include "engine/pullout_law.h"
+#include "run/input_fields.h"
 
 namespace quarnel {
 namespace {
 
-FieldTexts with(std::initializer_list<std::pair<const std::string, std::string>> changes) {
-    FieldTexts texts = default_field_texts();
+InputSet with(std::initializer_list<std::pair<const std::string, std::string>> changes) {
+    InputSet texts = default_input_texts();
     for (const auto& [field, text] : changes) texts[field] = text;
     return texts;
 }
 
 struct RefusalCase {
-    const char* field;
+    const char* member;
     const char* text;
     std::int16_t model;
     const char* refused_field;
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* os) {
-    *os << c.field << "=" << c.text;
+    *os << c.member << "=" << c.text;
 }
 
 class RefusedInputs : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(RefusedInputs, are_refused_naming_the_field_by_its_caption) {
     const RefusalCase& c = GetParam();
-    const CalculationInputs in = read_calculation_inputs(with({{c.field, c.text}}), c.model);
+    const CalculationInputs in = read_calculation_inputs(with({{c.member, c.text}}), c.model);
     const auto refusal = check_calculation_inputs(in);
-    ASSERT_TRUE(refusal.has_value()) << c.field << "=" << c.text;
-    EXPECT_EQ(refusal->field, c.refused_field);
-    EXPECT_NE(refusal->message.find(field_caption(c.refused_field, c.model)), std::string::npos)
-        << refusal->message;
+    ASSERT_TRUE(refusal.has_value()) << c.member << "=" << c.text;
+    EXPECT_EQ(refusal->member, c.refused_field);
+    const std::string message = refusal_message(*refusal, c.model);
+    EXPECT_NE(message.find("\"" + input_caption(c.refused_field, c.model) + "\""),
+              std::string::npos)
+        << message;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     UndefinedArithmetic, RefusedInputs,
     ::testing::Values(
-        RefusalCase{"Text3", "0", 1, "Text3"}, RefusalCase{"Text5", "0", 1, "Text5"},
-        RefusalCase{"Text4", "", 1, "Text4"}, RefusalCase{"Text6", "0", 1, "Text6"},
-        RefusalCase{"Text6", "-30", 1, "Text6"}, RefusalCase{"Text20", "0", 1, "Text20"},
-        RefusalCase{"Text20", "0.4", 1, "Text20"}, RefusalCase{"Text20", "16384", 1, "Text20"},
-        RefusalCase{"Text20", "40000", 1, "Text20"}, RefusalCase{"Text20", "-32769", 1, "Text20"},
-        RefusalCase{"Text10", "-1", 1, "Text10"}, RefusalCase{"Text12", "-0.5", 1, "Text12"},
-        RefusalCase{"Text15", "0", 1, "Text15"}, RefusalCase{"Text16", "0", 2, "Text16"},
-        RefusalCase{"Text9", "1e39", 1, "Text9"}, RefusalCase{"Text14", "1e400", 1, "Text14"},
-        RefusalCase{"Text15", "1e308", 1, "Text15"}));
+        RefusalCase{"Am", "0", 1, "Am"}, RefusalCase{"Af", "0", 1, "Af"},
+        RefusalCase{"Vf", "", 1, "Vf"}, RefusalCase{"Lf", "0", 1, "Lf"},
+        RefusalCase{"Lf", "-30", 1, "Lf"}, RefusalCase{"division", "0", 1, "division"},
+        RefusalCase{"division", "0.4", 1, "division"},
+        RefusalCase{"division", "16384", 1, "division"},
+        RefusalCase{"division", "40000", 1, "division"},
+        RefusalCase{"division", "-32769", 1, "division"}, RefusalCase{"kxy", "-1", 1, "kxy"},
+        RefusalCase{"kzx", "-0.5", 1, "kzx"}, RefusalCase{"delta_max", "0", 1, "delta_max"},
+        RefusalCase{"C", "0", 2, "C"}, RefusalCase{"sigma_fu", "1e39", 1, "sigma_fu"},
+        RefusalCase{"Pmax", "1e400", 1, "Pmax"}, RefusalCase{"delta_max", "1e308", 1, "delta_max"},
+        RefusalCase{"delta_max", "-0.45", 1, "delta_max"}, RefusalCase{"C", "-0.05", 2, "C"}));
 
 TEST(RefusedInputs, a_plane_whose_density_denominator_is_zero_is_refused) {
     const CalculationInputs in =
-        read_calculation_inputs(with({{"Text10", "0"}, {"Text11", "90"}}), 1);
+        read_calculation_inputs(with({{"kxy", "0"}, {"theta_r_xy", "90"}}), 1);
     const auto refusal = check_calculation_inputs(in);
     // sin^2 of 90 degrees with the model's pi may miss 1 by a rounding; the
     // plane is refused exactly when its denominator is 0.
     const double s = std::sin(in.theta_r_xy_rad);
     if ((0.0 - 1) * (s * s) + 1 == 0) {
         ASSERT_TRUE(refusal.has_value());
-        EXPECT_EQ(refusal->field, "Text10");
+        EXPECT_EQ(refusal->member, "kxy");
     } else {
         EXPECT_FALSE(refusal.has_value());
     }
 }
 
 TEST(RefusedInputs, valid_edges_are_accepted) {
-    for (const auto& texts : {with({{"Text20", "-3"}}), with({{"Text20", "16383"}}),
-                              with({{"Text10", "0"}}), with({{"Text28", "-1"}})}) {
+    for (const auto& texts : {with({{"division", "-3"}}), with({{"division", "16383"}}),
+                              with({{"kxy", "0"}}), with({{"fd1", "-1"}})}) {
         EXPECT_FALSE(check_calculation_inputs(read_calculation_inputs(texts, 1)).has_value());
     }
-    const FieldTexts negative_powers =
-        with({{"Text14", "3"}, {"Text15", "-0.45"}, {"Text16", "0.05"}, {"Text17", "-0.3"}});
+    const InputSet negative_powers =
+        with({{"Pmax", "3"}, {"delta_max", "-0.45"}, {"C", "0.05"}, {"D", "-0.3"}});
     EXPECT_FALSE(check_calculation_inputs(read_calculation_inputs(negative_powers, 2)).has_value());
 }
 
-FieldTexts function_lb(std::initializer_list<std::pair<const std::string, std::string>> changes) {
-    FieldTexts texts = with({{"Text16", "0.05"}, {"Text17", "0.3"}});
+InputSet function_lb(std::initializer_list<std::pair<const std::string, std::string>> changes) {
+    InputSet texts = with({{"C", "0.05"}, {"D", "0.3"}});
     for (const auto& [field, text] : changes) texts[field] = text;
     return texts;
 }
 
-bool names(const InputRefusal& refusal, const std::string& field, std::int16_t model) {
-    return refusal.message.find("\"" + field_caption(field, model) + "\"") != std::string::npos;
+bool names(const InputRefusal& refusal, const std::string& member, std::int16_t model) {
+    return refusal_message(refusal, model).find("\"" + input_caption(member, model) + "\"") !=
+           std::string::npos;
 }
 
 // The refusal of the inputs, or else of the tables built from them.
-std::optional<InputRefusal> refusal_of(const FieldTexts& texts, std::int16_t model) {
+std::optional<InputRefusal> refusal_of(const InputSet& texts, std::int16_t model) {
     const CalculationInputs in = read_calculation_inputs(texts, model);
     if (auto refusal = check_calculation_inputs(in)) return refusal;
     FiberTables tables;
@@ -101,7 +107,7 @@ std::optional<InputRefusal> refusal_of(const FieldTexts& texts, std::int16_t mod
 
 struct BlameCase {
     const char* name;
-    FieldTexts texts;
+    InputSet texts;
     std::int16_t model;
     const char* refused_field;
     std::vector<const char*> named_fields;
@@ -118,7 +124,7 @@ TEST_P(RefusalBlame, names_the_fields_at_fault_and_the_rule) {
     const BlameCase& c = GetParam();
     const auto refusal = refusal_of(c.texts, c.model);
     ASSERT_TRUE(refusal.has_value());
-    EXPECT_EQ(refusal->field, c.refused_field) << refusal->message;
+    EXPECT_EQ(refusal->member, c.refused_field) << refusal->message;
     for (const char* field : c.named_fields) {
         EXPECT_TRUE(names(*refusal, field, c.model)) << field << ": " << refusal->message;
     }
@@ -127,108 +133,105 @@ TEST_P(RefusalBlame, names_the_fields_at_fault_and_the_rule) {
 
 INSTANTIATE_TEST_SUITE_P(OrientationWeights, RefusalBlame,
                          ::testing::Values(BlameCase{"kxy_0_at_45",
-                                                     with({{"Text10", "0"}, {"Text11", "45"}}),
+                                                     with({{"kxy", "0"}, {"theta_r_xy", "45"}}),
                                                      1,
-                                                     "Text10",
-                                                     {"Text10", "Text11"},
+                                                     "kxy",
+                                                     {"kxy", "theta_r_xy"},
                                                      "not a finite number"},
                                            BlameCase{"kxy_minus_0",
-                                                     with({{"Text10", "-0"}, {"Text11", "45"}}),
+                                                     with({{"kxy", "-0"}, {"theta_r_xy", "45"}}),
                                                      1,
-                                                     "Text10",
-                                                     {"Text10", "Text11"},
+                                                     "kxy",
+                                                     {"kxy", "theta_r_xy"},
                                                      "not a finite number"},
                                            BlameCase{"kxy_no_digits",
-                                                     with({{"Text10", "k"}, {"Text11", "45"}}),
+                                                     with({{"kxy", "k"}, {"theta_r_xy", "45"}}),
                                                      1,
-                                                     "Text10",
-                                                     {"Text10", "Text11"},
+                                                     "kxy",
+                                                     {"kxy", "theta_r_xy"},
                                                      "not a finite number"},
                                            BlameCase{"kxy_0_folded_from_225",
-                                                     with({{"Text10", "0"}, {"Text11", "225"}}),
+                                                     with({{"kxy", "0"}, {"theta_r_xy", "225"}}),
                                                      1,
-                                                     "Text10",
-                                                     {"Text10", "Text11"},
+                                                     "kxy",
+                                                     {"kxy", "theta_r_xy"},
                                                      "not a finite number"},
                                            BlameCase{"kxy_tiny",
-                                                     with({{"Text10", "1e-30"}, {"Text11", "45"}}),
+                                                     with({{"kxy", "1e-30"}, {"theta_r_xy", "45"}}),
                                                      1,
-                                                     "Text10",
-                                                     {"Text10", "Text11"},
+                                                     "kxy",
+                                                     {"kxy", "theta_r_xy"},
                                                      "not a finite number"},
                                            BlameCase{"kxy_huge",
-                                                     with({{"Text10", "1e18"}, {"Text11", "-41"}}),
+                                                     with({{"kxy", "1e18"}, {"theta_r_xy", "-41"}}),
                                                      1,
-                                                     "Text10",
-                                                     {"Text10", "Text11"},
+                                                     "kxy",
+                                                     {"kxy", "theta_r_xy"},
                                                      "not a finite number"},
                                            BlameCase{"kzx_0_at_45",
-                                                     with({{"Text12", "0"}, {"Text13", "45"}}),
+                                                     with({{"kzx", "0"}, {"theta_r_zx", "45"}}),
                                                      1,
-                                                     "Text12",
-                                                     {"Text12", "Text13"},
+                                                     "kzx",
+                                                     {"kzx", "theta_r_zx"},
                                                      "not a finite number"},
                                            BlameCase{"kzx_huge",
-                                                     with({{"Text12", "1e18"}, {"Text13", "-41"}}),
+                                                     with({{"kzx", "1e18"}, {"theta_r_zx", "-41"}}),
                                                      1,
-                                                     "Text12",
-                                                     {"Text12", "Text13"},
+                                                     "kzx",
+                                                     {"kzx", "theta_r_zx"},
                                                      "not a finite number"},
                                            BlameCase{"kxy_denormal_at_90",
-                                                     with({{"Text10", "1e-45"}, {"Text11", "90"}}),
+                                                     with({{"kxy", "1e-45"}, {"theta_r_xy", "90"}}),
                                                      1,
-                                                     "Text10",
-                                                     {"Text10", "Text11"},
+                                                     "kxy",
+                                                     {"kxy", "theta_r_xy"},
                                                      "nearly 0"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(RuptureLoads, RefusalBlame,
                          ::testing::Values(BlameCase{"zero_strength_times_infinity",
-                                                     with({{"Text9", "0"}, {"Text8", "-1000"}}),
+                                                     with({{"sigma_fu", "0"},
+                                                           {"f_reduction", "-1000"}}),
                                                      1,
-                                                     "Text8",
-                                                     {"Text8", "Text9"},
+                                                     "f_reduction",
+                                                     {"f_reduction", "sigma_fu"},
                                                      "rupture load"},
                                            BlameCase{"overflow",
-                                                     with({{"Text8", "-1000"}}),
+                                                     with({{"f_reduction", "-1000"}}),
                                                      1,
-                                                     "Text8",
-                                                     {"Text8", "Text9"},
+                                                     "f_reduction",
+                                                     {"f_reduction", "sigma_fu"},
                                                      "rupture load"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     MidOpening, RefusalBlame,
     ::testing::Values(
-        BlameCase{"power_overflows",
-                  function_lb({{"Text16", "0.45"}, {"Text17", "300"}}),
-                  2,
-                  "Text17",
-                  {"Text17"},
-                  "power"},
+        BlameCase{
+            "power_overflows", function_lb({{"C", "0.45"}, {"D", "300"}}), 2, "D", {"D"}, "power"},
         BlameCase{"half_length_rounds_to_0",
-                  function_lb({{"Text16", "0.05"}, {"Text17", "-0.1"}, {"Text6", "1e-45"}}),
+                  function_lb({{"C", "0.05"}, {"D", "-0.1"}, {"Lf", "1e-45"}}),
                   2,
-                  "Text6",
-                  {"Text6", "Text17"},
+                  "Lf",
+                  {"Lf", "D"},
                   "rounds to 0"},
         BlameCase{"product_overflows",
-                  function_lb({{"Text16", "1e308"}, {"Text17", "1"}}),
+                  function_lb({{"C", "1e308"}, {"D", "1"}}),
                   2,
-                  "Text16",
-                  {"Text16"},
+                  "C",
+                  {"C"},
                   "opening at peak"},
         BlameCase{"later_openings_overflow",
-                  function_lb({{"Text16", "1e307"}, {"Text17", "0"}, {"Text20", "16000"}}),
+                  function_lb({{"C", "1e307"}, {"D", "0"}, {"division", "16000"}}),
                   2,
-                  "Text16",
-                  {"Text16", "Text17"},
+                  "C",
+                  {"C", "D"},
                   "later crack openings"},
         BlameCase{"constant_model_openings",
-                  with({{"Text15", "1e308"}}),
+                  with({{"delta_max", "1e308"}}),
                   1,
-                  "Text15",
-                  {"Text15"},
+                  "delta_max",
+                  {"delta_max"},
                   "crack openings"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -236,53 +239,49 @@ INSTANTIATE_TEST_SUITE_P(
     CornerValues, RefusalBlame,
     ::testing::Values(
         BlameCase{"falling_slope",
-                  with({{"Text14", "1e37"}, {"Text9", "3e38"}}),
+                  with({{"Pmax", "1e37"}, {"sigma_fu", "3e38"}}),
                   1,
-                  "Text14",
-                  {"Text14", "Text15"},
+                  "Pmax",
+                  {"Pmax", "delta_max"},
                   "slope"},
         BlameCase{"rising_ratio",
-                  with({{"Text14", "3e38"}, {"Text15", "1e-38"}}),
+                  with({{"Pmax", "3e38"}, {"delta_max", "1e-38"}}),
                   1,
-                  "Text14",
-                  {"Text14", "Text15"},
+                  "Pmax",
+                  {"Pmax", "delta_max"},
                   "P1 / delta1"},
-        BlameCase{"peak_load_beyond_32_bits",
-                  with({{"Text14", "1e39"}}),
-                  1,
-                  "Text14",
-                  {"Text14"},
-                  "peak load"},
-        BlameCase{"load_snubbing",
-                  with({{"Text7", "1000"}}),
-                  1,
-                  "Text14",
-                  {"Text14", "Text7"},
-                  "peak load"},
-        BlameCase{"displacement_snubbing_rounds_to_0",
-                  with({{"Text27", "-1000"}}),
-                  1,
-                  "Text15",
-                  {"Text15", "Text27"},
-                  "rounds to 0"},
         BlameCase{
-            "exponent_B", function_lb({{"Text15", "-300"}}), 2, "Text15", {"Text15"}, "power"},
-        BlameCase{"exponent_D_rounds_to_0",
-                  function_lb({{"Text17", "60"}}),
+            "peak_load_beyond_32_bits", with({{"Pmax", "1e39"}}), 1, "Pmax", {"Pmax"}, "peak load"},
+        BlameCase{
+            "load_snubbing", with({{"fp0", "1000"}}), 1, "Pmax", {"Pmax", "fp0"}, "peak load"},
+        BlameCase{"displacement_snubbing_rounds_to_0",
+                  with({{"fd0", "-1000"}}),
+                  1,
+                  "delta_max",
+                  {"delta_max", "fd0"},
+                  "rounds to 0"},
+        BlameCase{"exponent_B",
+                  function_lb({{"delta_max", "-300"}}),
                   2,
-                  "Text16",
-                  {"Text16", "Text17"},
+                  "delta_max",
+                  {"delta_max"},
+                  "power"},
+        BlameCase{"exponent_D_rounds_to_0",
+                  function_lb({{"D", "60"}}),
+                  2,
+                  "C",
+                  {"C", "D"},
                   "rounds to 0"},
         BlameCase{"C_beyond_32_bits",
-                  function_lb({{"Text16", "1e300"}, {"Text17", "1"}}),
+                  function_lb({{"C", "1e300"}, {"D", "1"}}),
                   2,
-                  "Text16",
-                  {"Text16", "Text17"},
+                  "C",
+                  {"C", "D"},
                   "displacement at peak"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RefusalBlame, no_longer_speaks_of_an_intensity_of_0_when_it_is_not) {
-    const auto refusal = refusal_of(with({{"Text10", "1e-45"}, {"Text11", "90"}}), 1);
+    const auto refusal = refusal_of(with({{"kxy", "1e-45"}, {"theta_r_xy", "90"}}), 1);
     ASSERT_TRUE(refusal.has_value());
     EXPECT_EQ(refusal->message.find("when kxy is 0"), std::string::npos) << refusal->message;
 }
@@ -303,7 +302,7 @@ FiberTables one_cell(float lb, float P1, float delta1) {
 }
 
 TEST(FallingSlope, is_checked_only_where_the_falling_branch_can_be_reached) {
-    const CalculationInputs in = read_calculation_inputs(default_field_texts(), 1);
+    const CalculationInputs in = read_calculation_inputs(default_input_texts(), 1);
     // lb - delta1 is 0 or negative: the cell is pulled out before it falls.
     EXPECT_FALSE(check_fiber_tables(in, one_cell(1.0f, 3e38f, 1.0f)).has_value());
     EXPECT_FALSE(check_fiber_tables(in, one_cell(1.0f, 3e38f, 2.0f)).has_value());
@@ -313,10 +312,10 @@ TEST(FallingSlope, is_checked_only_where_the_falling_branch_can_be_reached) {
 }
 
 TEST(AcceptedInputs, have_finite_weights_rupture_loads_and_slopes) {
-    for (const FieldTexts& texts :
-         {with({{"Text10", "0"}}), with({{"Text10", "0"}, {"Text11", "44"}}),
-          with({{"Text10", "1e18"}, {"Text11", "-40"}}), with({{"Text8", "-100"}}),
-          with({{"Text9", "0"}, {"Text8", "-100"}})}) {
+    for (const InputSet& texts :
+         {with({{"kxy", "0"}}), with({{"kxy", "0"}, {"theta_r_xy", "44"}}),
+          with({{"kxy", "1e18"}, {"theta_r_xy", "-40"}}), with({{"f_reduction", "-100"}}),
+          with({{"sigma_fu", "0"}, {"f_reduction", "-100"}})}) {
         const CalculationInputs in = read_calculation_inputs(texts, 1);
         ASSERT_FALSE(refusal_of(texts, 1).has_value()) << refusal_of(texts, 1)->message;
         const Orientation o = orientation_setup(in);

@@ -4,17 +4,19 @@
 
 #include <cmath>
 
+#include "run/input_fields.h"
+
 namespace quarnel {
 namespace {
 
 CalculationInputs worked_inputs() {
-    FieldTexts texts = default_field_texts();
-    texts["Text14"] = "1";
-    texts["Text15"] = "0.5";
-    texts["Text7"] = "0.5";
-    texts["Text27"] = "0";
-    texts["Text8"] = "0.3";
-    texts["Text9"] = "774";
+    InputSet texts = default_input_texts();
+    texts["Pmax"] = "1";
+    texts["delta_max"] = "0.5";
+    texts["fp0"] = "0.5";
+    texts["fd0"] = "0";
+    texts["f_reduction"] = "0.3";
+    texts["sigma_fu"] = "774";
     return read_calculation_inputs(texts, 1);
 }
 

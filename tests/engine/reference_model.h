@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "engine/calculation_inputs.h"
 #include "engine/bridging_law.h"
+#include "engine/calculation_inputs.h"
 
 namespace quarnel::reference {
 

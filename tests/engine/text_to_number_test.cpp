@@ -70,7 +70,7 @@ TEST_P(TextToNumberUse, says_which_characters_after_the_number_were_ignored) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    FieldTexts, TextToNumberUse,
+    InputSet, TextToNumberUse,
     ::testing::Values(IgnoredCase{"0,5", 0, ",5"}, IgnoredCase{"30mm", 30, "mm"},
                       IgnoredCase{" 1 2.5\t\n", 12.5, ""}, IgnoredCase{"1 e 5", 1e5, ""},
                       IgnoredCase{"2e", 2, "e"}, IgnoredCase{"2e+", 2, "e+"},

@@ -1,9 +1,10 @@
 // Reading the inputs and every refusal check on arbitrary field texts. The
-// input is lines "name=text", name a field ("Text6") or its member ("Lf"),
+// input is lines "name=text", name a field ("Lf") or its member ("Lf"),
 // over the default texts; a line "model=2" picks the Function lb model. An
 // input that both checks accept must give finite weights, rupture loads,
 // corner values, 32-bit ratios and slopes and crack openings.
 #include <cmath>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,12 +12,13 @@
 #include <string_view>
 
 #include "engine/calculation_inputs.h"
-#include "engine/crack_opening_stepper.h"
+#include "engine/crack_openings.h"
 #include "engine/fiber_orientation.h"
 #include "engine/fiber_tables.h"
 #include "engine/input_checks.h"
 #include "engine/progress.h"
 #include "engine/pullout_law.h"
+#include "run/input_fields.h"
 
 namespace {
 
@@ -26,7 +28,7 @@ void require(bool condition) {
     if (!condition) std::abort();
 }
 
-std::int16_t read_texts(std::string_view input, FieldTexts& texts) {
+std::int16_t read_texts(std::string_view input, InputSet& texts) {
     std::int16_t model = 1;
     while (!input.empty()) {
         const std::size_t end = input.find('\n');
@@ -41,7 +43,7 @@ std::int16_t read_texts(std::string_view input, FieldTexts& texts) {
             continue;
         }
         for (const FieldInfo& f : input_fields()) {
-            if (name == f.field || name == f.member) texts[f.field] = text;
+            if (name == f.field || name == f.member) texts[f.member] = text;
         }
     }
     return model;
@@ -59,9 +61,8 @@ void require_finite_arithmetic(const CalculationInputs& in, const FiberTables& t
             require(std::isfinite(rupture_load(in, theta_s)));
         }
     }
-    require(tables.lb_table.size() == static_cast<std::size_t>(cell_count));
-    for (std::size_t c = 0; c < tables.lb_table.size(); ++c) {
-        const PulloutCell cell{tables.lb_table[c], tables.P1_table[c], tables.delta1_table[c]};
+    for (std::size_t c = 0; c < tables.lb.size(); ++c) {
+        const PulloutCell cell{tables.lb[c], tables.P1[c], tables.delta1[c]};
         require(std::isfinite(cell.lb) && cell.lb >= 0);
         if (cell.lb == 0) continue;
         require(std::isfinite(cell.P1) && std::isfinite(cell.delta1) && cell.delta1 != 0);
@@ -77,7 +78,7 @@ void require_finite_arithmetic(const CalculationInputs& in, const FiberTables& t
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FieldTexts texts = default_field_texts();
+    InputSet texts = default_input_texts();
     const std::int16_t model =
         read_texts(std::string_view(reinterpret_cast<const char*>(data), size), texts);
     const CalculationInputs in = read_calculation_inputs(texts, model);

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <vector>
 
+#include "run/input_fields.h"
 #include "run/live_charts.h"
 
 namespace quarnel {
@@ -66,7 +67,7 @@ class RecordingWindow final : public RunWindow {
     int yields_with_chooser = 0;
     RecordingChart load, fiber;
 
-    FieldTexts field_texts() const override { return texts; }
+    InputSet input_texts() const override { return inputs_of_fields(texts); }
     std::string data_file_text() const override { return file; }
     std::int16_t model() const override { return model_value; }
     void show_status(const std::string& t) override { statuses.push_back(t); }
@@ -247,12 +248,12 @@ TEST_F(CalculationRun, ending_the_program_stops_the_run_and_keeps_the_rows_writt
 
 TEST(LiveCharts, ranges_of_the_default_fields) {
     FieldTexts texts = default_field_texts();
-    const ChartRanges constant = chart_ranges(read_calculation_inputs(texts, 1));
+    const ChartRanges constant = chart_ranges(read_calculation_inputs(inputs_of_fields(texts), 1));
     EXPECT_EQ(constant.x_min, -0.75);
     EXPECT_EQ(constant.x_max, 15.75);
     EXPECT_NEAR(constant.sigma_max, 0.152788, 5e-7);
     EXPECT_NEAR(constant.sigma_min, -0.0152788, 5e-8);
-    const ChartRanges function = chart_ranges(read_calculation_inputs(texts, 2));
+    const ChartRanges function = chart_ranges(read_calculation_inputs(inputs_of_fields(texts), 2));
     EXPECT_NEAR(function.sigma_max, 0.258405, 5e-7);
     EXPECT_EQ(function.sigma_min, constant.sigma_min);
 }
@@ -261,7 +262,8 @@ TEST(LiveCharts, degenerate_ranges_skip_that_charts_drawing) {
     FieldTexts texts = default_field_texts();
     texts["Text14"] = "0";
     RecordingChart load, fiber;
-    const ChartRanges r = prepare_load_chart(load, read_calculation_inputs(texts, 1));
+    const ChartRanges r =
+        prepare_load_chart(load, read_calculation_inputs(inputs_of_fields(texts), 1));
     prepare_fiber_chart(fiber, r);
     plot_step(load, fiber, r, 0, 0, 0, 0.5);
     EXPECT_EQ(load.calls, std::vector<std::string>{"clear"});

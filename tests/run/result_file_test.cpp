@@ -12,6 +12,8 @@
 #include <iterator>
 #include <string>
 
+#include "run/input_fields.h"
+
 namespace quarnel {
 namespace {
 
@@ -20,7 +22,7 @@ namespace fs = std::filesystem;
 const ClockReading clock_at_1405 = {2026, 12, 6, 14, 5, 9};
 
 CalculationInputs default_inputs(std::int16_t model = 1) {
-    return read_calculation_inputs(default_field_texts(), model);
+    return read_calculation_inputs(default_input_texts(), model);
 }
 
 TEST(ResultHeader, first_line_names_time_date_and_model) {
@@ -232,6 +234,16 @@ TEST(ResultFile, full_disk_is_reported_at_the_header) {
     EXPECT_EQ(failure->code, file_error::disk_full);
     file.close();
     EXPECT_FALSE(file.is_open());
+}
+
+TEST(InputFields, refusals_are_worded_with_the_captions_of_the_model) {
+    const InputRefusal refusal{"Pmax", "{Pmax} and {delta_max} with {fp0} give {nothing} {"};
+    EXPECT_EQ(refusal_message(refusal, 1),
+              "\"Pmax (N)\" and \"\xCE\xB4max (mm)\" with \"Snubbing coefficient for pullout "
+              "load, fp0\" give \"nothing\" {");
+    EXPECT_EQ(refusal_message(refusal, 2).rfind("\"A\" and \"B\" with ", 0), 0u);
+    EXPECT_EQ(inputs_of_fields({{"Text14", "7"}, {"Text2", "x.p-d"}, {"Text1", "busy"}}),
+              (InputSet{{"Pmax", "7"}}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "engine/calculation_inputs.h"
 #include "engine/fiber_tables.h"
+#include "run/input_fields.h"
 #include "run/result_file.h"
 
 class QLabel;

@@ -32,8 +32,8 @@ const char* field_name(ResultField field) {
 Form1RunWindow::Form1RunWindow(Form1& form)
     : form_(form), load_chart_(*form.picture1()), fiber_chart_(*form.picture2()) {}
 
-FieldTexts Form1RunWindow::field_texts() const {
-    return form_.field_texts();
+InputSet Form1RunWindow::input_texts() const {
+    return inputs_of_fields(form_.field_texts());
 }
 
 std::string Form1RunWindow::data_file_text() const {

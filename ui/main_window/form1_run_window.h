@@ -18,7 +18,7 @@ class Form1RunWindow final : public RunWindow {
   public:
     explicit Form1RunWindow(Form1& form);
 
-    FieldTexts field_texts() const override;
+    InputSet input_texts() const override;
     // Also becomes the window's data file name, so that a later Cancel in the
     // chooser shows the path this run used.
     std::string data_file_text() const override;

@@ -41,7 +41,7 @@ class HeadlessWindow final : public quarnel::RunWindow {
     std::string file;
     std::map<ResultField, std::string> fields;
 
-    quarnel::FieldTexts field_texts() const override { return texts; }
+    quarnel::InputSet input_texts() const override { return quarnel::inputs_of_fields(texts); }
     std::string data_file_text() const override { return file; }
     std::int16_t model() const override { return model_value; }
     void show_status(const std::string&) override {}
