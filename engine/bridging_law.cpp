@@ -159,17 +159,33 @@ class BridgingLaw::Pass {
     std::vector<std::uint16_t> live_groups_;     // by level, a slice each
 };
 
-BridgingLaw::BridgingLaw(const CalculationInputs& inputs, const FiberTables& tables,
-                         std::vector<double> openings, kernels::Path path)
-    : openings_(std::move(openings)),
-      pass_(std::make_unique<Pass>(inputs, tables, path)),
-      Am_(inputs.Am),
-      total_fiber_(inputs.total_fiber) {
-    if (const auto n = first_invalid_opening(openings_)) {
+namespace {
+
+// The openings, once they are known to be finite and not negative.
+kernels::Path runnable(kernels::Path path) {
+    if (!kernels::path_supported(path)) {
+        throw std::invalid_argument(std::string("the ") + kernels::path_name(path) +
+                                    " version of the law cannot run on this processor");
+    }
+    return path;
+}
+
+std::vector<double> checked(std::vector<double> openings) {
+    if (const auto n = first_invalid_opening(openings)) {
         throw std::invalid_argument("opening " + std::to_string(*n) +
                                     " is negative or not a finite number");
     }
+    return openings;
 }
+
+}  // namespace
+
+BridgingLaw::BridgingLaw(const CalculationInputs& inputs, const FiberTables& tables,
+                         std::vector<double> openings, kernels::Path path)
+    : openings_(checked(std::move(openings))),
+      pass_(std::make_unique<Pass>(inputs, tables, runnable(path))),
+      Am_(inputs.Am),
+      total_fiber_(inputs.total_fiber) {}
 
 BridgingLaw::~BridgingLaw() = default;
 

@@ -33,7 +33,8 @@ struct StepValues {
 // The steps are computed in blocks of up to 64 in one pass over the cells;
 // each step's sums still receive their terms in cell order, so the doubles
 // are those of one step at a time. The openings must be finite and not
-// negative (first_invalid_opening); others throw std::invalid_argument.
+// negative (first_invalid_opening), and the path one this processor runs;
+// others throw std::invalid_argument.
 class BridgingLaw {
   public:
     BridgingLaw(const CalculationInputs& inputs, const FiberTables& tables,
