@@ -37,11 +37,11 @@ CalculationInputs default_inputs(std::int16_t model) {
     return read_calculation_inputs(texts, model);
 }
 
-const kernels::Path paths[] = {kernels::Path::portable, kernels::Path::avx2, kernels::Path::avx512};
-
-// Model setting and the 61 steps of "Division" 30; range(0) is the model,
-// range(1) the path.
-void full_run(benchmark::State& state) {
+// The law at the openings, model setting included, on the path of range(1);
+// range(0) is the model.
+void law_with_model_setting(benchmark::State& state, const std::vector<double>& openings_in) {
+    const kernels::Path paths[] = {kernels::Path::portable, kernels::Path::avx2,
+                                   kernels::Path::avx512};
     const CalculationInputs in = default_inputs(static_cast<std::int16_t>(state.range(0)));
     const kernels::Path path = paths[state.range(1)];
     if (!kernels::path_supported(path)) {
@@ -49,12 +49,19 @@ void full_run(benchmark::State& state) {
         return;
     }
     state.SetLabel(kernels::path_name(path));
+    const std::vector<double> openings = openings_in.empty() ? division_openings(in) : openings_in;
     FiberTables tables;
     SilentProgress silent;
     for (auto _ : state) {
         build_fiber_tables(in, tables, silent);
-        benchmark::DoNotOptimize(bridging_law(in, tables, division_openings(in), path));
+        benchmark::DoNotOptimize(bridging_law(in, tables, openings, path));
     }
+}
+
+// Model setting and the 61 steps of "Division" 30; range(0) is the model,
+// range(1) the path.
+void full_run(benchmark::State& state) {
+    law_with_model_setting(state, {});
 }
 BENCHMARK(full_run)->ArgsProduct({{1, 2}, {0, 1, 2}})->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
@@ -66,21 +73,9 @@ BENCHMARK(literal_full_run)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3
 
 // The law at 200 openings evenly over 0 .. Lf/2, model setting included.
 void law_at_200_openings(benchmark::State& state) {
-    const CalculationInputs in = default_inputs(static_cast<std::int16_t>(state.range(0)));
-    const kernels::Path path = paths[state.range(1)];
-    if (!kernels::path_supported(path)) {
-        state.SkipWithError("path not supported here");
-        return;
-    }
-    state.SetLabel(kernels::path_name(path));
     std::vector<double> openings;
     for (int n = 0; n < 200; ++n) openings.push_back(15.0 * n / 199);
-    FiberTables tables;
-    SilentProgress silent;
-    for (auto _ : state) {
-        build_fiber_tables(in, tables, silent);
-        benchmark::DoNotOptimize(bridging_law(in, tables, openings, path));
-    }
+    law_with_model_setting(state, openings);
 }
 BENCHMARK(law_at_200_openings)
     ->ArgsProduct({{1}, {0, 1, 2}})
