@@ -9,7 +9,7 @@
 
 namespace quarnel {
 
-// What does not change from block to block: the weights of every pair, the
+// What does not change from block to block: the weights of both planes, the
 // rupture load of every group, and per level the groups and the cells that
 // still bridge, the cells in loop order. A group dropped in a block is taken
 // out, with its cells, after that block.
@@ -19,7 +19,6 @@ class BridgingLaw::Pass {
         : tables_(tables),
           path_(path),
           coefficient_(inputs.fiber_number_coefficient),
-          weights_(pairs_per_level),
           P_rupture_(tables.groups.size()),
           laws_(tables.groups.size()),
           loads_(std::make_unique_for_overwrite<double[]>(tables.groups.size() *
@@ -27,13 +26,9 @@ class BridgingLaw::Pass {
           bridged_(tables.groups.size()),
           levels_(centroid_levels) {
         const Orientation orientation = orientation_setup(inputs);
-        double wxy[angle_cells + 1];
-        for (int i = 1; i <= angle_cells; ++i) wxy[i] = w_xy(inputs, orientation, i);
-        for (int j = 1; j <= angle_cells; ++j) {
-            const double wzx = w_zx(inputs, orientation, j);
-            for (int i = 1; i <= angle_cells; ++i) {
-                weights_[pair_index(i, j)] = {wxy[i], wzx, (wxy[i] * wzx) * coefficient_};
-            }
+        for (int n = 1; n <= angle_cells; ++n) {
+            w_xy_[n - 1] = w_xy(inputs, orientation, n);
+            w_zx_[n - 1] = w_zx(inputs, orientation, n);
         }
         const OrientationGroups& groups = tables.groups;
         for (std::size_t g = 0; g < groups.size(); ++g) {
@@ -99,7 +94,8 @@ class BridgingLaw::Pass {
             block.bridged = bridged_.data();
             block.cell_bits = level.cell_bits;
             block.group_of_pair = tables_.groups.group_of_pair.data();
-            block.weights = weights_.data();
+            block.w_xy = w_xy_;
+            block.w_zx = w_zx_;
             block.coefficient = coefficient_;
             block.P = P;
             block.N_eff = N_eff;
@@ -145,9 +141,10 @@ class BridgingLaw::Pass {
     const FiberTables& tables_;
     kernels::Path path_;
     double coefficient_;
-    std::vector<kernels::PairWeights> weights_;  // by pair
-    std::vector<double> P_rupture_;              // by group
-    std::vector<BilinearCell> laws_;             // by group, for the level at hand
+    double w_xy_[angle_cells];        // by i - 1
+    double w_zx_[angle_cells];        // by j - 1
+    std::vector<double> P_rupture_;   // by group
+    std::vector<BilinearCell> laws_;  // by group, for the level at hand
     // By group, a block's steps each; written before it is read, and left
     // uninitialised so that only the rows in use are ever touched.
     std::unique_ptr<double[]> loads_;

@@ -97,15 +97,16 @@ struct VectorPass {
                 const std::uint16_t g = b.group_of_pair[p];
                 const long steps = static_cast<long>(b.bridged[g]) - start;
                 if (steps <= 0) continue;
-                const PairWeights& w = b.weights[p];
+                const double w_xy = b.w_xy[p % plane_cells];
+                const double w_zx = b.w_zx[p / plane_cells];
                 const double* const row =
                     b.loads + static_cast<std::size_t>(g) * block_steps + start;
-                const D count = zero + w.count;
+                const D count = zero + (w_xy * w_zx) * coefficient;
 #pragma GCC unroll 16
                 for (int v = 0; v < Vectors; ++v) {
                     if (v * Lanes >= steps) break;
                     const L bridging = lanes[v] < steps;
-                    const D term = ((load(row + v * Lanes) * w.w_xy) * w.w_zx) * coefficient;
+                    const D term = ((load(row + v * Lanes) * w_xy) * w_zx) * coefficient;
                     P[v] += bridging ? term : zero;
                     N[v] += bridging ? count : zero;
                 }

@@ -65,11 +65,13 @@ namespace {
 void add_cell(const LevelBlock& b, int p) {
     const std::uint16_t g = b.group_of_pair[p];
     const int steps = b.bridged[g];
-    const PairWeights& w = b.weights[p];
+    const double w_xy = b.w_xy[p % plane_cells];
+    const double w_zx = b.w_zx[p / plane_cells];
+    const double count = (w_xy * w_zx) * b.coefficient;
     const double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
     for (int t = 0; t < steps; ++t) {
-        b.P[t] += ((row[t] * w.w_xy) * w.w_zx) * b.coefficient;
-        b.N_eff[t] += w.count;
+        b.P[t] += ((row[t] * w_xy) * w_zx) * b.coefficient;
+        b.N_eff[t] += count;
     }
 }
 

@@ -16,14 +16,10 @@ namespace quarnel::kernels {
 // Steps computed in one pass over the cells.
 inline constexpr int block_steps = 64;
 
-// Words of a level's set of bridging pairs.
-inline constexpr int pair_words = (90 * 90 + 63) / 64;
-
-struct PairWeights {
-    double w_xy = 0;
-    double w_zx = 0;
-    double count = 0;  // (w_xy w_zx) fiber_number_coefficient: the fibers of one bridging cell
-};
+// Orientation cells per plane, and the words of a level's set of bridging
+// pairs (j - 1) * 90 + (i - 1).
+inline constexpr int plane_cells = 90;
+inline constexpr int pair_words = (plane_cells * plane_cells + 63) / 64;
 
 // One level's share of a block. The kernel evaluates the law of each live
 // group for the block's openings, stores its loads and the number of the
@@ -41,10 +37,14 @@ struct LevelBlock {
     // visited in increasing p, that is in (j, i) order.
     const std::uint64_t* cell_bits = nullptr;
     const std::uint16_t* group_of_pair = nullptr;
-    const PairWeights* weights = nullptr;  // by pair
-    double coefficient = 0;                // fiber_number_coefficient
-    double* P = nullptr;                   // block_steps sums
-    double* N_eff = nullptr;               // block_steps sums
+    // The orientation weights: of the x-y cell i - 1 = pair % 90 and the z-x
+    // cell j - 1 = pair / 90. A bridging cell holds (w_xy w_zx) fiber_number_coefficient
+    // fibers and adds ((load w_xy) w_zx) fiber_number_coefficient.
+    const double* w_xy = nullptr;
+    const double* w_zx = nullptr;
+    double coefficient = 0;   // fiber_number_coefficient
+    double* P = nullptr;      // block_steps sums
+    double* N_eff = nullptr;  // block_steps sums
 };
 
 enum class Path { portable, avx2, avx512 };

@@ -21,19 +21,6 @@ double rupture_load(const CalculationInputs& inputs, double theta_s) {
            static_cast<double>(inputs.Af);
 }
 
-float rising_ratio(const PulloutCell& cell) {
-    return static_cast<float>(static_cast<double>(cell.P1) / cell.delta1);
-}
-
-float falling_slope(const PulloutCell& cell) {
-    return static_cast<float>(-static_cast<double>(cell.P1) /
-                              (static_cast<double>(cell.lb) - cell.delta1));
-}
-
-BilinearCell bilinear_cell(const PulloutCell& cell, double P_rupture) {
-    return {cell.lb, cell.delta1, cell.P1, rising_ratio(cell), falling_slope(cell), P_rupture};
-}
-
 CellResponse evaluate_cell(const PulloutCell& cell, double Wcr, double P_rupture) {
     const auto r = bilinear_response(bilinear_cell(cell, P_rupture), Wcr);
     if (r.dropped) return {0.0, 0};

@@ -62,10 +62,17 @@ struct CellResponse {
 CellResponse evaluate_cell(const PulloutCell& cell, double Wcr, double P_rupture);
 
 // The 32-bit ratio and slope of the two branches, as evaluate_cell rounds them.
-float rising_ratio(const PulloutCell& cell);
-float falling_slope(const PulloutCell& cell);
+inline float rising_ratio(const PulloutCell& cell) {
+    return static_cast<float>(static_cast<double>(cell.P1) / cell.delta1);
+}
+inline float falling_slope(const PulloutCell& cell) {
+    return static_cast<float>(-static_cast<double>(cell.P1) /
+                              (static_cast<double>(cell.lb) - cell.delta1));
+}
 
 // The cell with its ratio, slope and rupture load, as the law uses it.
-BilinearCell bilinear_cell(const PulloutCell& cell, double P_rupture);
+inline BilinearCell bilinear_cell(const PulloutCell& cell, double P_rupture) {
+    return {cell.lb, cell.delta1, cell.P1, rising_ratio(cell), falling_slope(cell), P_rupture};
+}
 
 }  // namespace quarnel

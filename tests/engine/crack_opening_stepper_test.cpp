@@ -259,7 +259,7 @@ TEST(LawKernels, every_path_keeps_the_boundaries_of_the_law) {
             const BilinearCell law = bilinear_cell(cell, probe.P_rupture);
             const std::uint16_t group = 0;
             std::uint64_t cells[kernels::pair_words] = {1};
-            const kernels::PairWeights weights{1, 1, 1};
+            const double weights[angle_cells] = {1};
             double openings[kernels::block_steps] = {0.0, probe.opening};
             double loads[kernels::block_steps] = {};
             std::uint8_t bridged = 0;
@@ -275,7 +275,8 @@ TEST(LawKernels, every_path_keeps_the_boundaries_of_the_law) {
             b.bridged = &bridged;
             b.cell_bits = cells;
             b.group_of_pair = &group;
-            b.weights = &weights;
+            b.w_xy = weights;
+            b.w_zx = weights;
             b.coefficient = 1;
             b.P = P;
             b.N_eff = N;
