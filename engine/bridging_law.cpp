@@ -21,8 +21,8 @@ class BridgingLaw::Pass {
           coefficient_(inputs.fiber_number_coefficient),
           P_rupture_(tables.groups.size()),
           laws_(tables.groups.size()),
-          loads_(std::make_unique_for_overwrite<double[]>(tables.groups.size() *
-                                                          kernels::block_steps)),
+          loads_(
+              std::make_unique_for_overwrite<double[]>(tables.groups.size() * kernels::load_steps)),
           bridged_(tables.groups.size()),
           levels_(centroid_levels) {
         const Orientation orientation = orientation_setup(inputs);

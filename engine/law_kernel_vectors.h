@@ -41,7 +41,7 @@ struct VectorPass {
     using D = typename VectorTypes<Lanes>::D;
     using L = typename VectorTypes<Lanes>::L;
     static constexpr int sweep = Lanes * Vectors;
-    static_assert(block_steps % sweep == 0);
+    static_assert(load_steps % sweep == 0 && block_steps % load_steps == 0);
 
     static D load(const double* at) {
         D v;
@@ -55,24 +55,27 @@ struct VectorPass {
         return v;
     }
 
-    // Loads of the block's steps up to the first at which the group is
-    // pulled out or ruptures.
-    static void evaluate_groups(const LevelBlock& b) {
-        const int vectors = (b.steps + Lanes - 1) / Lanes;
+    // Loads of the steps from `start` (up to load_steps of them) for each
+    // group still bridging, up to the first at which it is pulled out or
+    // ruptures; a group dropped before `start` is left out.
+    static void evaluate_groups(const LevelBlock& b, int start) {
+        const int end = b.steps < start + load_steps ? b.steps : start + load_steps;
+        const int vectors = (end - start + Lanes - 1) / Lanes;
         for (std::size_t gi = 0; gi < b.group_count; ++gi) {
             const std::uint16_t g = b.groups[gi];
+            if (start > 0 && b.bridged[g] < start) continue;
             const BilinearCell& cell = b.laws[g];
-            double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
-            int drop = b.steps;
+            double* const row = b.loads + static_cast<std::size_t>(g) * load_steps;
+            int drop = end;
             for (int v = 0; v < vectors; ++v) {
-                const auto r = bilinear_response(cell, load(b.openings + v * Lanes));
+                const auto r = bilinear_response(cell, load(b.openings + start + v * Lanes));
                 store(row + v * Lanes, r.load);
                 if (const unsigned set = VectorTypes<Lanes>::lanes_set(r.dropped)) {
-                    drop = v * Lanes + __builtin_ctz(set);
+                    drop = start + v * Lanes + __builtin_ctz(set);
                     break;
                 }
             }
-            b.bridged[g] = static_cast<std::uint8_t>(drop < b.steps ? drop : b.steps);
+            b.bridged[g] = static_cast<std::uint8_t>(drop < end ? drop : end);
         }
     }
 
@@ -80,7 +83,7 @@ struct VectorPass {
     // drop step add nothing. A sum never holds -0 (it starts at +0, and a sum
     // of x and -x is +0), so adding +0 in a masked lane leaves its bits as
     // skipping the cell would.
-    static void add_cells(const LevelBlock& b, int start) {
+    static void add_cells(const LevelBlock& b, int start, int loads_start) {
         D P[Vectors];
         D N[Vectors];
         L lanes[Vectors];
@@ -100,7 +103,7 @@ struct VectorPass {
                 const double w_xy = b.w_xy[p % plane_cells];
                 const double w_zx = b.w_zx[p / plane_cells];
                 const double* const row =
-                    b.loads + static_cast<std::size_t>(g) * block_steps + start;
+                    b.loads + static_cast<std::size_t>(g) * load_steps + (start - loads_start);
                 const D count = zero + (w_xy * w_zx) * coefficient;
 #pragma GCC unroll 16
                 for (int v = 0; v < Vectors; ++v) {
@@ -119,8 +122,11 @@ struct VectorPass {
     }
 
     static void run(const LevelBlock& b) {
-        evaluate_groups(b);
-        for (int start = 0; start < b.steps; start += sweep) add_cells(b, start);
+        for (int half = 0; half < b.steps; half += load_steps) {
+            evaluate_groups(b, half);
+            const int end = b.steps < half + load_steps ? b.steps : half + load_steps;
+            for (int start = half; start < end; start += sweep) add_cells(b, start, half);
+        }
     }
 };
 

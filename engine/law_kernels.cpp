@@ -1,5 +1,6 @@
 #include "law_kernels.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace quarnel::kernels {
@@ -62,15 +63,15 @@ void evaluate_level(Path path, const LevelBlock& block) {
 
 namespace {
 
-void add_cell(const LevelBlock& b, int p) {
+void add_cell(const LevelBlock& b, int p, int start) {
     const std::uint16_t g = b.group_of_pair[p];
     const int steps = b.bridged[g];
     const double w_xy = b.w_xy[p % plane_cells];
     const double w_zx = b.w_zx[p / plane_cells];
     const double count = (w_xy * w_zx) * b.coefficient;
-    const double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
-    for (int t = 0; t < steps; ++t) {
-        b.P[t] += ((row[t] * w_xy) * w_zx) * b.coefficient;
+    const double* const row = b.loads + static_cast<std::size_t>(g) * load_steps;
+    for (int t = start; t < steps; ++t) {
+        b.P[t] += ((row[t - start] * w_xy) * w_zx) * b.coefficient;
         b.N_eff[t] += count;
     }
 }
@@ -79,20 +80,24 @@ void add_cell(const LevelBlock& b, int p) {
 
 // Step by step, as the law reads: a group's evaluation stops at its drop step.
 void evaluate_level_portable(const LevelBlock& b) {
-    for (std::size_t gi = 0; gi < b.group_count; ++gi) {
-        const std::uint16_t g = b.groups[gi];
-        double* const row = b.loads + static_cast<std::size_t>(g) * block_steps;
-        int t = 0;
-        for (; t < b.steps; ++t) {
-            const auto r = bilinear_response(b.laws[g], b.openings[t]);
-            if (r.dropped) break;
-            row[t] = r.load;
+    for (int start = 0; start < b.steps; start += load_steps) {
+        const int end = std::min(b.steps, start + load_steps);
+        for (std::size_t gi = 0; gi < b.group_count; ++gi) {
+            const std::uint16_t g = b.groups[gi];
+            if (start > 0 && b.bridged[g] < start) continue;
+            double* const row = b.loads + static_cast<std::size_t>(g) * load_steps;
+            int t = start;
+            for (; t < end; ++t) {
+                const auto r = bilinear_response(b.laws[g], b.openings[t]);
+                if (r.dropped) break;
+                row[t - start] = r.load;
+            }
+            b.bridged[g] = static_cast<std::uint8_t>(t);
         }
-        b.bridged[g] = static_cast<std::uint8_t>(t);
-    }
-    for (int word = 0; word < pair_words; ++word) {
-        for (std::uint64_t bits = b.cell_bits[word]; bits != 0; bits &= bits - 1) {
-            add_cell(b, word * 64 + std::countr_zero(bits));
+        for (int word = 0; word < pair_words; ++word) {
+            for (std::uint64_t bits = b.cell_bits[word]; bits != 0; bits &= bits - 1) {
+                add_cell(b, word * 64 + std::countr_zero(bits), start);
+            }
         }
     }
 }

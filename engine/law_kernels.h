@@ -13,8 +13,11 @@
 
 namespace quarnel::kernels {
 
-// Steps computed in one pass over the cells.
+// Steps computed in one pass over the cells, and steps whose loads are held at
+// once: a block's loads are formed and summed in halves, so that the loads of
+// every group of a level take little memory.
 inline constexpr int block_steps = 64;
+inline constexpr int load_steps = 32;
 
 // Orientation cells per plane, and the words of a level's set of bridging
 // pairs (j - 1) * 90 + (i - 1).
@@ -31,7 +34,7 @@ struct LevelBlock {
     const std::uint16_t* groups = nullptr;  // the level's live groups
     std::size_t group_count = 0;
     const BilinearCell* laws = nullptr;  // by group
-    double* loads = nullptr;             // by group, block_steps each
+    double* loads = nullptr;             // by group, load_steps each
     std::uint8_t* bridged = nullptr;     // by group
     // The level's bridging pairs as bits, pair p at bit p % 64 of word p / 64:
     // visited in increasing p, that is in (j, i) order.
