@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -206,19 +207,12 @@ double opening_of(const std::string& item, const std::string& where) {
     if (!is_decimal_number(t)) {
         throw std::invalid_argument(where + ": \"" + t + "\" is not a decimal number");
     }
-    // from_chars takes no leading "+".
-    const std::size_t from = t[0] == '+' ? 1 : 0;
-    double value = 0;
-    const auto [end, ec] = std::from_chars(t.data() + from, t.data() + t.size(), value);
-    if (ec == std::errc::result_out_of_range) {
-        // Below the range rounds to zero, as a correctly rounded reading does.
-        const bool tiny =
-            t.find_first_of("eE") != std::string::npos && t[t.find_first_of("eE") + 1] == '-';
-        if (!tiny) {
-            throw std::invalid_argument(where + ": \"" + t +
-                                        "\" is beyond the range of numbers an opening can hold");
-        }
-        value = t[0] == '-' ? -0.0 : 0.0;
+    // On a whole decimal number the field rule is the correctly rounded
+    // reading, with a signed zero below the range and infinity above it.
+    const double value = read_number(t);
+    if (std::isinf(value)) {
+        throw std::invalid_argument(where + ": \"" + t +
+                                    "\" is beyond the range of numbers an opening can hold");
     }
     return value;
 }

@@ -44,10 +44,14 @@ float z_level(float Lf, int k) {
     return static_cast<float>(-(static_cast<double>(Lf) / 2) * (100 - k) / 100);
 }
 
+double angle_of_cosine(double X) {
+    return pi / 2 - std::atan(X / std::sqrt(1 - X * X));
+}
+
 double fiber_angle(const CalculationInputs& inputs, int phi_deg, int psi_deg) {
     const double X = std::fabs(std::cos(phi_deg * inputs.deg_to_rad)) *
                      std::fabs(std::cos(psi_deg * inputs.deg_to_rad));
-    return pi / 2 - std::atan(X / std::sqrt(1 - X * X));
+    return angle_of_cosine(X);
 }
 
 float embedded_length(float z, float Lf, double theta) {
@@ -78,7 +82,7 @@ double snubbing_angle(const CalculationInputs& inputs, int phi_deg, int psi_deg)
     }
     const double X = std::fabs(std::cos(b)) * std::fabs(std::cos(a));
     if (X == 1) return 0;
-    return (half - std::atan(X / std::sqrt(1 - X * X))) + off;
+    return angle_of_cosine(X) + off;
 }
 
 }  // namespace quarnel

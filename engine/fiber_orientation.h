@@ -41,6 +41,9 @@ double w_zx(const CalculationInputs& inputs, const Orientation& o, int j);
 // z_k = -(Lf / 2) (100 - k) / 100, rounded to 32 bits.
 float z_level(float Lf, int k);
 
+// The angle whose cosine is X, as the model forms it: pi/2 - atan(X / sqrt(1 - X X)).
+double angle_of_cosine(double X);
+
 // Angle of a fiber at (phi, psi) degrees to the crack normal, radians:
 // pi/2 - atan(X / sqrt(1 - X X)) with X = |cos phi| |cos psi|.
 double fiber_angle(const CalculationInputs& inputs, int phi_deg, int psi_deg);

@@ -125,10 +125,9 @@ OrientationGroups group_orientations(const CalculationInputs& inputs) {
     for (const PairKey& key : keys.keys()) {
         double X = 0;
         std::memcpy(&X, &key.X_theta, sizeof X);
-        g.cos_theta.push_back(std::cos(pi / 2 - std::atan(X / std::sqrt(1 - X * X))));
+        g.cos_theta.push_back(std::cos(angle_of_cosine(X)));
         std::memcpy(&X, &key.X_s, sizeof X);
-        g.theta_s.push_back(
-            X == 1 ? 0 : (half - std::atan(X / std::sqrt(1 - X * X))) + (key.offset ? half : 0));
+        g.theta_s.push_back(X == 1 ? 0 : angle_of_cosine(X) + (key.offset ? half : 0));
     }
     return g;
 }
