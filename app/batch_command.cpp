@@ -28,6 +28,7 @@
 #include "engine/text_to_number.h"
 #include "run/calculation_run.h"
 #include "run/number_text.h"
+#include "study_commands.h"
 
 namespace quarnel {
 
@@ -37,9 +38,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* csv_heading = "step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
 
-struct UsageError {
-    std::string message;
-};
+using UsageError = BatchUsageError;
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
@@ -50,13 +49,15 @@ std::string trimmed(const std::string& text) {
 std::int16_t model_of(const std::string& text) {
     if (text == "1" || text == "constant") return 1;
     if (text == "2" || text == "function-lb") return 2;
-    throw UsageError{"model must be 1, 2, constant or function-lb, not \"" + text + "\""};
+    throw UsageError("model must be 1, 2, constant or function-lb, not \"" + text + "\"");
 }
 
-void assign(const std::string& assignment, BatchRequest& request) {
+}  // namespace
+
+void assign_input(const std::string& assignment, BatchRequest& request) {
     const auto eq = assignment.find('=');
     if (eq == std::string::npos) {
-        throw UsageError{"expected NAME=TEXT, got \"" + assignment + "\""};
+        throw UsageError("expected NAME=TEXT, got \"" + assignment + "\"");
     }
     const std::string name = trimmed(assignment.substr(0, eq));
     const std::string text = trimmed(assignment.substr(eq + 1));
@@ -65,7 +66,7 @@ void assign(const std::string& assignment, BatchRequest& request) {
         return;
     }
     const std::string member = input_member(name);
-    if (member.empty() || member == "model") throw UsageError{"unknown name \"" + name + "\""};
+    if (member.empty() || member == "model") throw UsageError("unknown name \"" + name + "\"");
     request.texts[member] = text;
     request.names[member] = name;
 }
@@ -79,12 +80,14 @@ void assign_params_text(const std::string& path, std::string text, BatchRequest&
         const auto first = line.find_first_not_of(" \t");
         if (first == std::string::npos || line[first] == '#') continue;
         try {
-            assign(line, request);
+            assign_input(line, request);
         } catch (const UsageError& e) {
-            throw UsageError{path + ":" + std::to_string(number) + ": " + e.message};
+            throw UsageError(path + ":" + std::to_string(number) + ": " + std::string(e.what()));
         }
     }
 }
+
+namespace {
 
 ClockReading parse_clock(const std::string& text) {
     ClockReading c;
@@ -93,16 +96,13 @@ ClockReading parse_clock(const std::string& text) {
                                 &c.day, &c.hour, &c.minute, &c.second, &tail);
     if (got != 6 || c.month < 1 || c.month > 12 || c.day < 1 || c.day > 31 || c.hour > 23 ||
         c.minute > 59 || c.second > 60 || c.hour < 0 || c.minute < 0 || c.second < 0) {
-        throw UsageError{"--at takes \"YYYY-MM-DD hh:mm:ss\", not \"" + text + "\""};
+        throw UsageError("--at takes \"YYYY-MM-DD hh:mm:ss\", not \"" + text + "\"");
     }
     return c;
 }
 
-// The shortest text that reads back as the same double.
 std::string exact(double x) {
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x);
-    return std::string(buffer, end);
+    return shortest_number_text(x);
 }
 
 std::string help_footer() {
@@ -291,29 +291,29 @@ std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<
     try {
         if (!params.empty()) {
             ParamsFileText file = read_params(params);
-            if (!file.text) throw UsageError{"--params: " + file.error};
+            if (!file.text) throw UsageError("--params: " + file.error);
             assign_params_text(params, std::move(*file.text), request);
         }
-        for (const std::string& a : assignments) assign(a, request);
+        for (const std::string& a : assignments) assign_input(a, request);
         if (!at.empty()) request.at = parse_clock(at);
         if (!openings.empty()) {
             try {
                 request.openings = parse_openings_list(openings);
             } catch (const std::invalid_argument& e) {
-                throw UsageError{std::string("--openings: ") + e.what()};
+                throw UsageError(std::string("--openings: ") + e.what());
             }
         }
         if (!openings_file.empty()) {
             ParamsFileText file = read_params(openings_file);
-            if (!file.text) throw UsageError{"--openings-file: " + file.error};
+            if (!file.text) throw UsageError("--openings-file: " + file.error);
             try {
                 request.openings = parse_openings_file_text(*file.text);
             } catch (const std::invalid_argument& e) {
-                throw UsageError{openings_file + ": " + e.what()};
+                throw UsageError(openings_file + ": " + e.what());
             }
         }
     } catch (const UsageError& e) {
-        return BatchParseEnd{exit_usage, "", "quarnel-batch: " + e.message + "\n"};
+        return BatchParseEnd{exit_usage, "", "quarnel-batch: " + std::string(e.what()) + "\n"};
     }
     return request;
 }
@@ -337,6 +337,12 @@ volatile std::sig_atomic_t ending_signal = 0;
 
 extern "C" void note_ending_signal(int signal_number) {
     ending_signal = signal_number;
+}
+
+}  // namespace
+
+int ending_signal_number() {
+    return ending_signal;
 }
 
 void catch_ending_signals() {
@@ -367,6 +373,8 @@ std::string signal_name(int s) {
             return "signal " + std::to_string(s);
     }
 }
+
+namespace {
 
 // Whether two output names denote one file: by identity where both exist,
 // by their normalised absolute paths otherwise. Devices such as /dev/null
@@ -541,6 +549,12 @@ bool standard_output_flushed() {
 
 int run_batch_command(int argc, const char* const* argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (!args.empty()) {
+        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        if (args[0] == "sweep") return run_sweep_command(rest);
+        if (args[0] == "fit") return run_fit_command(rest);
+        if (args[0] == "mix") return run_mix_command(rest);
+    }
     const auto parsed = parse_batch_request(args);
     if (const auto* end = std::get_if<BatchParseEnd>(&parsed)) {
         std::fputs(end->output.c_str(), stdout);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <variant>
 #include <vector>
@@ -36,6 +37,20 @@ struct BatchRequest {
     // "Division" scheme.
     std::optional<std::vector<double>> openings;
 };
+
+// A command line's fault, with the message for standard error.
+struct BatchUsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One NAME=TEXT into the request's inputs ("model" takes 1, 2, constant or
+// function-lb). Throws BatchUsageError for an unknown name or a missing "=".
+void assign_input(const std::string& assignment, BatchRequest& request);
+// The NAME=TEXT lines of a parameter file's text, `path` naming it in
+// messages: blanks allowed around the name and the "=", "#" starting a
+// comment line, a leading UTF-8 byte-order mark skipped. Throws
+// BatchUsageError naming the line.
+void assign_params_text(const std::string& path, std::string text, BatchRequest& request);
 
 // A command line that runs nothing: the help (status 0, text for standard
 // output) or a usage error (status 2, message for standard error).
@@ -75,6 +90,12 @@ std::vector<double> parse_openings_file_text(const std::string& text);
 // One line per field text the user gave whose number was followed by
 // characters the text-to-number rule ignored: `fp0: "0,5" read as 0`.
 std::vector<std::string> ignored_character_notes(const BatchRequest& request);
+
+// SIGINT, SIGTERM and SIGHUP are noted rather than ending the process; the
+// number of the first one noted, 0 while none has come.
+void catch_ending_signals();
+int ending_signal_number();
+std::string signal_name(int signal_number);
 
 // quarnel-batch: computes a bridging law from field texts given as NAME=TEXT
 // (member names of CalculationInputs) and writes the result file that a

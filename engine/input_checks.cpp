@@ -324,6 +324,14 @@ InputRefusal blame_cell(const CalculationInputs& in, const PulloutCell& cell, do
 
 }  // namespace
 
+std::optional<InputRefusal> check_openings(const std::vector<double>& openings) {
+    if (const auto n = first_invalid_opening(openings)) {
+        return InputRefusal{"", "Opening " + std::to_string(*n) +
+                                    " (numbered from 0) must be a finite number and not negative."};
+    }
+    return std::nullopt;
+}
+
 std::optional<InputRefusal> check_fiber_tables(const CalculationInputs& inputs,
                                                const FiberTables& tables) {
     for (int k = 0; k < centroid_levels; ++k) {

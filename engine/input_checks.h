@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calculation_inputs.h"
 #include "fiber_tables.h"
@@ -24,6 +25,10 @@ enum class OpeningScheme { division, given };
 // is built.
 std::optional<InputRefusal> check_calculation_inputs(
     const CalculationInputs& inputs, OpeningScheme scheme = OpeningScheme::division);
+
+// Refuses openings that are negative or not finite, naming the first one by
+// its position in the sequence.
+std::optional<InputRefusal> check_openings(const std::vector<double>& openings);
 
 // Refuses a run whose pull-out values give a bridging cell (lb > 0) corner
 // values that are not finite, a displacement at peak of 0, or a ratio P1 /

@@ -94,4 +94,10 @@ double read_number(std::string_view text) {
     return read_number_text(text).value;
 }
 
+std::string shortest_number_text(double x) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, x);
+    return std::string(buffer, result.ptr);
+}
+
 }  // namespace quarnel

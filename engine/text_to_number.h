@@ -23,4 +23,8 @@ struct NumberReading {
 NumberReading read_number_text(std::string_view text);
 double read_number(std::string_view text);
 
+// The shortest decimal text that reads back as the same double ("0.1",
+// "1e-05", "inf", "nan"), for CSV and JSON values.
+std::string shortest_number_text(double x);
+
 }  // namespace quarnel

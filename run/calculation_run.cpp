@@ -96,13 +96,8 @@ RunOutcome run_calculation(RunWindow& window, CalculationInputs& inputs, FiberTa
     inputs = in;
     const std::optional<std::vector<double>> openings = window.openings();
     if (openings) {
-        if (const auto n = first_invalid_opening(*openings)) {
-            return refuse(window,
-                          InputRefusal{"", "Opening " + std::to_string(*n) +
-                                               " (numbered from 0) must be a finite "
-                                               "number and not negative."},
-                          in.model);
-        }
+        if (const auto refusal = check_openings(*openings))
+            return refuse(window, *refusal, in.model);
     }
     if (const auto refusal = check_calculation_inputs(
             in, openings ? OpeningScheme::given : OpeningScheme::division)) {

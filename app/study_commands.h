@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quarnel {
+
+// Exit status of a sweep in which some runs were refused.
+inline constexpr int exit_some_refused = 4;
+
+// The subcommands of quarnel-batch; `args` follow the subcommand's name.
+// Each returns the process's exit status.
+int run_sweep_command(const std::vector<std::string>& args);
+int run_fit_command(const std::vector<std::string>& args);
+int run_mix_command(const std::vector<std::string>& args);
+
+}  // namespace quarnel
