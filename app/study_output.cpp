@@ -1,0 +1,157 @@
+#include "study_output.h"
+
+#include <cstdio>
+
+#include "engine/text_to_number.h"
+
+namespace quarnel {
+
+std::vector<std::string> criteria_columns(const MatrixProperties& matrix) {
+    std::vector<std::string> columns = {"sigma_max",     "P_max",     "Wcr_peak", "ratio_initial",
+                                        "ratio_at_peak", "J_b_prime", "G_b"};
+    if (matrix.sigma_fc) columns.push_back("psh_strength");
+    if (matrix.J_tip) columns.push_back("psh_energy");
+    if (matrix.sigma_fc && matrix.J_tip) columns.push_back("strain_hardening");
+    return columns;
+}
+
+std::vector<std::string> criteria_cells(const LawCriteria& c, const MatrixProperties& matrix) {
+    std::vector<std::string> cells;
+    for (const double x :
+         {c.sigma_max, c.P_max, c.Wcr_peak, c.ratio_initial, c.ratio_at_peak, c.J_b_prime, c.G_b}) {
+        cells.push_back(shortest_number_text(x));
+    }
+    if (matrix.sigma_fc) cells.push_back(shortest_number_text(c.psh_strength.value_or(0)));
+    if (matrix.J_tip) cells.push_back(shortest_number_text(c.psh_energy.value_or(0)));
+    if (matrix.sigma_fc && matrix.J_tip) {
+        cells.push_back(c.strain_hardening.value_or(false) ? "yes" : "no");
+    }
+    return cells;
+}
+
+std::string csv_cell(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char ch : text) {
+        if (ch == '"') quoted += '"';
+        quoted += ch;
+    }
+    return quoted + "\"";
+}
+
+std::string json_string(const std::string& text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (ch == '\n') {
+            out += "\\n";
+        } else if (ch == '\r') {
+            out += "\\r";
+        } else if (ch == '\t') {
+            out += "\\t";
+        } else if (u < 0x20) {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", u);
+            out += buffer;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+namespace {
+
+bool ends_with(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A number's text as JSON takes it: JSON has no infinity or NaN.
+std::string json_number(const std::string& text) {
+    if (text.empty() || text == "inf" || text == "-inf" || text == "nan" || text == "-nan") {
+        return "null";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<FileFailure> SummaryFile::open(const std::string& path,
+                                             std::vector<std::string> columns) {
+    columns_ = std::move(columns);
+    json_ = ends_with(path, ".jsonl");
+    if (auto failure = file_.open(path)) return failure;
+    if (json_) return std::nullopt;
+    std::string header;
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+        header += (c == 0 ? "" : ",") + csv_cell(columns_[c]);
+    }
+    return file_.write_line(header + "\n");
+}
+
+std::optional<FileFailure> SummaryFile::write_row(const std::vector<std::string>& cells,
+                                                  const std::vector<bool>& numeric) {
+    std::string line;
+    if (json_) {
+        line = "{";
+        for (std::size_t c = 0; c < columns_.size() && c < cells.size(); ++c) {
+            std::string value;
+            if (columns_[c] == "strain_hardening" && (cells[c] == "yes" || cells[c] == "no")) {
+                value = cells[c] == "yes" ? "true" : "false";
+            } else if (c < numeric.size() && numeric[c]) {
+                value = json_number(cells[c]);
+            } else {
+                value = json_string(cells[c]);
+            }
+            line += (c == 0 ? "" : ",") + json_string(columns_[c]) + ":" + value;
+        }
+        line += "}\n";
+    } else {
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            line += (c == 0 ? "" : ",") + csv_cell(cells[c]);
+        }
+        line += "\n";
+    }
+    return file_.write_line(line);
+}
+
+std::optional<FileFailure> SummaryFile::close() {
+    return file_.close();
+}
+
+std::optional<std::string> write_law_summary(const std::string& path, const LawCriteria& criteria,
+                                             const MatrixProperties& matrix) {
+    SummaryFile file;
+    const std::vector<std::string> columns = criteria_columns(matrix);
+    std::vector<bool> numeric(columns.size(), true);
+    if (matrix.sigma_fc && matrix.J_tip) numeric.back() = false;
+    std::optional<FileFailure> failure = file.open(path, columns);
+    if (!failure) failure = file.write_row(criteria_cells(criteria, matrix), numeric);
+    const std::optional<FileFailure> closing = file.close();
+    if (!failure) failure = closing;
+    if (failure) return "writing " + path + " failed: " + failure->description;
+    return std::nullopt;
+}
+
+std::string criteria_report(const LawCriteria& c) {
+    const auto line = [](const char* name, double x, const char* unit) {
+        return std::string(name) + " = " + shortest_number_text(x) + unit + "\n";
+    };
+    std::string text = line("sigma_max", c.sigma_max, " MPa") + line("P_max", c.P_max, " N") +
+                       line("Wcr_peak", c.Wcr_peak, " mm") +
+                       line("ratio_initial", c.ratio_initial, "") +
+                       line("ratio_at_peak", c.ratio_at_peak, "") +
+                       line("J_b_prime", c.J_b_prime, " J/m2") + line("G_b", c.G_b, " J/m2");
+    if (c.psh_strength) text += line("psh_strength", *c.psh_strength, "");
+    if (c.psh_energy) text += line("psh_energy", *c.psh_energy, "");
+    if (c.strain_hardening) {
+        text += std::string("strain_hardening = ") + (*c.strain_hardening ? "yes" : "no") + "\n";
+    }
+    return text;
+}
+
+}  // namespace quarnel
