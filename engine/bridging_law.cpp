@@ -202,7 +202,8 @@ StepValues BridgingLaw::next() {
     s.Wcr = openings_[next_];
     s.P = P_[t];
     s.sigma = s.P / Am_;
-    s.effective_fiber_ratio = N_eff_[t] / total_fiber_;
+    s.N_eff = N_eff_[t];
+    s.effective_fiber_ratio = s.N_eff / total_fiber_;
     if (s.P >= P_top_) {
         P_top_ = s.P;
         sigma_top_ = s.sigma;

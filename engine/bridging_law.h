@@ -12,13 +12,14 @@ namespace quarnel {
 
 // The values of one crack-opening step.
 struct StepValues {
-    int n = 0;         // position of the opening in the sequence, from 0
-    double Wcr = 0;    // mm
-    double P = 0;      // N
-    double sigma = 0;  // MPa
-    double effective_fiber_ratio = 0;
-    double P_top = 0;      // N
-    double sigma_top = 0;  // MPa
+    int n = 0;                         // position of the opening in the sequence, from 0
+    double Wcr = 0;                    // mm
+    double P = 0;                      // N
+    double sigma = 0;                  // MPa
+    double N_eff = 0;                  // weighted count of the bridging fibers
+    double effective_fiber_ratio = 0;  // N_eff / total_fiber
+    double P_top = 0;                  // N
+    double sigma_top = 0;              // MPa
 };
 
 // The bridging law at a sequence of openings w0, w1, ... over the tables

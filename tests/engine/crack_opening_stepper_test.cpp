@@ -75,6 +75,7 @@ void expect_identical(const std::vector<StepValues>& a, const std::vector<StepVa
         EXPECT_EQ(bits(a[s].Wcr), bits(b[s].Wcr)) << "step " << s;
         EXPECT_EQ(bits(a[s].P), bits(b[s].P)) << "step " << s << ": " << a[s].P << " vs " << b[s].P;
         EXPECT_EQ(bits(a[s].sigma), bits(b[s].sigma)) << "step " << s;
+        EXPECT_EQ(bits(a[s].N_eff), bits(b[s].N_eff)) << "step " << s;
         EXPECT_EQ(bits(a[s].effective_fiber_ratio), bits(b[s].effective_fiber_ratio))
             << "step " << s;
         EXPECT_EQ(bits(a[s].P_top), bits(b[s].P_top)) << "step " << s;

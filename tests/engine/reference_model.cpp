@@ -171,7 +171,7 @@ std::vector<StepValues> run_steps_at(const CalculationInputs& in, Tables& t,
             P_top = P;
             sigma_top = sigma;
         }
-        out.push_back({n, Wcr, P, sigma, ratio, P_top, sigma_top});
+        out.push_back({n, Wcr, P, sigma, N_eff, ratio, P_top, sigma_top});
     }
     return out;
 }
