@@ -87,8 +87,6 @@ void assign_params_text(const std::string& path, std::string text, BatchRequest&
     }
 }
 
-namespace {
-
 ClockReading parse_clock(const std::string& text) {
     ClockReading c;
     char tail = 0;
@@ -100,6 +98,8 @@ ClockReading parse_clock(const std::string& text) {
     }
     return c;
 }
+
+namespace {
 
 std::string exact(double x) {
     return shortest_number_text(x);
@@ -374,11 +374,6 @@ std::string signal_name(int s) {
     }
 }
 
-namespace {
-
-// Whether two output names denote one file: by identity where both exist,
-// by their normalised absolute paths otherwise. Devices such as /dev/null
-// take any number of writers.
 bool same_file(const std::string& a, const std::string& b) {
     std::error_code ec;
     if (fs::exists(a, ec) && fs::exists(b, ec)) {
@@ -393,7 +388,6 @@ bool same_file(const std::string& a, const std::string& b) {
     return normal(a) == normal(b);
 }
 
-// Whether standard output is the file `path` names.
 bool is_standard_output(const std::string& path) {
 #ifdef _WIN32
     (void)path;
@@ -405,6 +399,8 @@ bool is_standard_output(const std::string& path) {
            stat(path.c_str(), &file) == 0 && out.st_dev == file.st_dev && out.st_ino == file.st_ino;
 #endif
 }
+
+namespace {
 
 std::optional<std::string> shared_output(const BatchRequest& r) {
     if (!r.csv.empty() && !r.output.empty() && same_file(r.output, r.csv)) {

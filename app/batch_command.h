@@ -52,6 +52,16 @@ void assign_input(const std::string& assignment, BatchRequest& request);
 // BatchUsageError naming the line.
 void assign_params_text(const std::string& path, std::string text, BatchRequest& request);
 
+// "YYYY-MM-DD hh:mm:ss" as --at takes it. Throws BatchUsageError.
+ClockReading parse_clock(const std::string& text);
+
+// Whether two output names denote one file: by identity where both exist,
+// by their normalised absolute paths otherwise. Devices such as /dev/null
+// take any number of writers.
+bool same_file(const std::string& a, const std::string& b);
+// Whether standard output is the file `path` names.
+bool is_standard_output(const std::string& path);
+
 // A command line that runs nothing: the help (status 0, text for standard
 // output) or a usage error (status 2, message for standard error).
 struct BatchParseEnd {
