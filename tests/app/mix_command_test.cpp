@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/text_to_number.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string output;  // standard output and standard error together
+};
+
+Outcome batch(const std::string& arguments) {
+    const std::string command = std::string(QUARNEL_BATCH) + " " + arguments + " 2>&1";
+    Outcome outcome;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return outcome;
+    std::array<char, 4096> buffer{};
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        outcome.output.append(buffer.data(), got);
+    }
+    const int raw = pclose(pipe);
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return outcome;
+}
+
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    return parts;
+}
+
+// A CSV's rows (the heading first), each split into its cells.
+std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : split(text, '\n')) rows.push_back(split(line, ','));
+    return rows;
+}
+
+const char* const pva_text =
+    "# PVA, 40 um\nVf=0.015\nAf=0.001257\nLf=12\nsigma_fu=1600\nPmax=0.9\ndelta_max=0.15\n";
+const char* const steel_text =
+    "Vf = 0.0123\nLf=30\nsigma_fu=2000\nmodel=function-lb\nA=40\nB=0.1\nC=0.05\nD=0.3\n";
+
+class MixCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("quarnel-mix-test-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+        write("pva.txt", pva_text);
+        write("steel.txt", steel_text);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    void write(const std::string& name, const std::string& text) const {
+        std::ofstream(path(name), std::ios::binary) << text;
+    }
+    std::string fibers() const {
+        return "mix --fiber " + path("pva.txt") + " --fiber " + path("steel.txt");
+    }
+    fs::path dir_;
+};
+
+TEST_F(MixCommand, the_mix_is_the_sum_of_its_types_which_match_their_single_runs) {
+    const std::string at = " --at \"2026-03-04 05:06:07\"";
+    const Outcome o =
+        batch(fibers() + " division=4 crack_xy=10 --csv " + path("mix.csv") + " --files " +
+              path("out") + " --summary " + path("s.csv") + at + " --sigma-fc 3 --J-tip 10");
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("Mix of 2 fiber types at 9 openings of the Division scheme of fiber 2"),
+              std::string::npos)
+        << o.output;
+    const auto mix = csv_rows(contents(path("mix.csv")));
+    ASSERT_EQ(mix.size(), 10u);
+    EXPECT_EQ(mix[0], (std::vector<std::string>{
+                          "step", "Wcr_mm", "P_N", "sigma_MPa", "effective_fiber_ratio", "P_N_1",
+                          "effective_fiber_ratio_1", "P_N_2", "effective_fiber_ratio_2"}));
+    std::string openings;
+    for (std::size_t r = 1; r < mix.size(); ++r) {
+        ASSERT_EQ(mix[r].size(), 9u);
+        openings += (r == 1 ? "" : ",") + mix[r][1];
+        // Shortest texts read back as their doubles, so the sum is exact.
+        EXPECT_EQ(mix[r][2],
+                  quarnel::shortest_number_text(std::stod(mix[r][5]) + std::stod(mix[r][7])))
+            << "step " << r - 1;
+    }
+    // Each type's result file and columns are those of its single run at the
+    // mix's openings, with the shared inputs.
+    for (const std::string type : {"pva", "steel"}) {
+        const std::string number = type == "pva" ? "1" : "2";
+        write(type + "-single.txt", contents(path(type + ".txt")) + "\ndivision=4\ncrack_xy=10\n");
+        const Outcome single =
+            batch("--quiet -o " + path(type + ".p-d") + " --params " + path(type + "-single.txt") +
+                  " --openings " + openings + " --csv " + path(type + ".csv") + at);
+        ASSERT_EQ(single.status, 0) << single.output;
+        EXPECT_EQ(contents(path("out/fiber-" + number + ".p-d")), contents(path(type + ".p-d")));
+        const auto rows = csv_rows(contents(path(type + ".csv")));
+        ASSERT_EQ(rows.size(), mix.size());
+        const std::size_t column = type == "pva" ? 5 : 7;
+        for (std::size_t r = 1; r < rows.size(); ++r) {
+            EXPECT_EQ(mix[r][column], rows[r][2]) << type << " step " << r - 1;
+            EXPECT_EQ(mix[r][column + 1], rows[r][4]) << type << " step " << r - 1;
+        }
+    }
+    const auto summary = csv_rows(contents(path("s.csv")));
+    ASSERT_EQ(summary.size(), 2u);
+    EXPECT_EQ(summary[0].front(), "sigma_max");
+    EXPECT_EQ(summary[0].back(), "strain_hardening");
+    std::string sigma_max = mix[1][3];
+    for (std::size_t r = 2; r < mix.size(); ++r) {
+        if (std::stod(mix[r][3]) > std::stod(sigma_max)) sigma_max = mix[r][3];
+    }
+    EXPECT_EQ(summary[1].front(), sigma_max);
+}
+
+TEST_F(MixCommand, json_lines_carry_each_types_keys) {
+    const Outcome o =
+        batch(fibers() + " --json --quiet --openings 0,0.1,0.05,2 --summary " + path("s.jsonl"));
+    ASSERT_EQ(o.status, 0) << o.output;
+    const auto lines = split(o.output, '\n');
+    ASSERT_EQ(lines.size(), 4u) << o.output;
+    for (const char* key :
+         {"\"n\":3", "\"Wcr\":2", "\"P_top\":", "\"sigma_top\":", "\"P_1\":",
+          "\"effective_fiber_ratio_1\":", "\"P_2\":", "\"effective_fiber_ratio_2\":"}) {
+        EXPECT_NE(lines[3].find(key), std::string::npos) << key << " in " << lines[3];
+    }
+    EXPECT_EQ(contents(path("s.jsonl")).rfind("{\"sigma_max\":", 0), 0u);
+}
+
+TEST_F(MixCommand, usage_errors_exit_2_and_write_nothing) {
+    write("shared-angle.txt", "Vf=0.01\ncrack_xy=10\n");
+    write("unknown.txt", "Vf=0.01\nLx=3\n");
+    write("fiber-params.txt", "Am=2500\nmodel=2\n");
+    const std::string outputs = " --csv " + path("mix.csv") + " --files " + path("out");
+    const struct {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"mix --fiber " + path("shared-angle.txt"), "shared-angle.txt: \"crack_xy\" is shared"},
+        {fibers() + " Lf=30", "the command line: \"Lf\" is an input of one fiber type"},
+        {fibers() + " --params " + path("fiber-params.txt"),
+         "fiber-params.txt: \"model\" is an input of one fiber type"},
+        {"mix --fiber " + path("unknown.txt"), "unknown.txt:2: unknown name \"Lx\""},
+        {"mix --fiber " + path("missing.txt"), "missing.txt"},
+        {"mix Am=2500", "--fiber is required"},
+        {fibers() + " --sigma-fc 3MPa", "--sigma-fc takes a decimal number above 0"},
+        {fibers() + " --J-tip 0", "--J-tip takes a decimal number above 0"},
+        {fibers() + " --openings 0,x", "--openings: opening 1"},
+        {fibers() + " --summary " + path("mix.csv"), "two outputs name the same file"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = batch(c.args + outputs);
+        EXPECT_EQ(o.status, 2) << c.args << ": " << o.output;
+        EXPECT_NE(o.output.find(c.message), std::string::npos) << c.args << ": " << o.output;
+        EXPECT_FALSE(fs::exists(path("mix.csv"))) << c.args;
+        EXPECT_FALSE(fs::exists(path("out"))) << c.args;
+    }
+}
+
+TEST_F(MixCommand, a_refused_type_names_its_file_and_field_and_nothing_is_written) {
+    write("short.txt", std::string(steel_text) + "Lf=0\n");
+    write("no-C.txt", std::string(steel_text) + "C=0\n");
+    const std::string outputs = " --csv " + path("mix.csv") + " --files " + path("out");
+    const struct {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"mix --fiber " + path("pva.txt") + " --fiber " + path("short.txt"),
+         "short.txt (fiber 2), Lf: \"Length (mm)\" must be greater than 0."},
+        {"mix --fiber " + path("no-C.txt") + " --fiber " + path("pva.txt"),
+         "no-C.txt (fiber 1), C: \"C\" must not be 0"},
+        {fibers() + " Am=0", "quarnel-batch: \"Matrix, Sectional area (mm2)\" must not be 0"},
+        {fibers() + " division=0", "quarnel-batch: \"Division\" must not be 0"},
+        {fibers() + " --openings 0,-1", "quarnel-batch: Opening 1 (numbered from 0)"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = batch(c.args + outputs);
+        EXPECT_EQ(o.status, 2) << c.args << ": " << o.output;
+        EXPECT_NE(o.output.find(c.message), std::string::npos) << c.args << ": " << o.output;
+        EXPECT_FALSE(fs::exists(path("mix.csv"))) << c.args;
+        EXPECT_FALSE(fs::exists(path("out"))) << c.args;
+    }
+}
+
+TEST_F(MixCommand, file_failures_exit_3_and_say_what_each_output_holds) {
+    write("plain-file", "");
+    const Outcome folder =
+        batch(fibers() + " --quiet --csv " + path("mix.csv") + " --files " + path("plain-file"));
+    EXPECT_EQ(folder.status, 3) << folder.output;
+    EXPECT_NE(folder.output.find("cannot create the folder"), std::string::npos) << folder.output;
+    EXPECT_NE(folder.output.find("mix.csv holds the heading and 0 rows"), std::string::npos)
+        << folder.output;
+    if (fs::exists("/dev/full")) {
+        const Outcome full = batch(fibers() + " --quiet --csv /dev/full");
+        EXPECT_EQ(full.status, 3) << full.output;
+        EXPECT_NE(full.output.find("/dev/full is empty"), std::string::npos) << full.output;
+    }
+    const Outcome summary = batch(fibers() + " --quiet --summary " + path("no/such/s.csv"));
+    EXPECT_EQ(summary.status, 3) << summary.output;
+}
+
+}  // namespace
