@@ -1,14 +1,18 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/text_to_number.h"
@@ -42,6 +46,10 @@ std::string contents(const fs::path& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::size_t count_of(const std::string& text, char ch) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), ch));
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -221,6 +229,66 @@ TEST_F(MixCommand, file_failures_exit_3_and_say_what_each_output_holds) {
     }
     const Outcome summary = batch(fibers() + " --quiet --summary " + path("no/such/s.csv"));
     EXPECT_EQ(summary.status, 3) << summary.output;
+}
+
+TEST_F(MixCommand, a_signal_ends_the_outputs_after_whole_rows_and_says_what_each_holds) {
+    // Standard output is a pipe read only after the signal, so the command
+    // blocks in the middle of its JSON lines and is stopped there.
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const std::string csv = path("mix.csv");
+    const std::string err = path("err.txt");
+    const std::string pva = path("pva.txt");
+    const std::string steel = path("steel.txt");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(e, STDERR_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execl(QUARNEL_BATCH, QUARNEL_BATCH, "mix", "--fiber", pva.c_str(), "--fiber", steel.c_str(),
+              "division=2000", "--json", "--quiet", "--csv", csv.c_str(), "--files",
+              path("out").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    for (int i = 0; i < 1200 && count_of(contents(csv), '\n') < 50; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGINT);
+    std::string json;
+    std::array<char, 4096> buffer{};
+    ssize_t got = 0;
+    while ((got = read(out[0], buffer.data(), buffer.size())) > 0) {
+        json.append(buffer.data(), static_cast<std::size_t>(got));
+    }
+    close(out[0]);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 130) << contents(err);
+    const std::string rows = contents(csv);
+    const std::string file = contents(path("out/fiber-2.p-d"));
+    ASSERT_FALSE(rows.empty());
+    ASSERT_FALSE(json.empty());
+    EXPECT_EQ(rows.back(), '\n');
+    EXPECT_EQ(json.back(), '\n');
+    const std::size_t lines = count_of(json, '\n');
+    EXPECT_GE(lines, 50u);
+    EXPECT_LT(lines, 4001u);
+    // The step under way when the signal came is finished in every output.
+    EXPECT_EQ(count_of(rows, '\n') - 1, lines);
+    EXPECT_EQ(count_of(file, '\n') - 6, lines);
+    const std::string said = contents(err);
+    EXPECT_NE(
+        said.find("stopped by SIGINT: " + csv + " holds the heading and " + std::to_string(lines) +
+                  " rows, standard output holds " + std::to_string(lines) + " JSON lines"),
+        std::string::npos)
+        << said;
+    EXPECT_NE(said.find("fiber-2.p-d holds the header and " + std::to_string(lines) + " rows"),
+              std::string::npos)
+        << said;
 }
 
 }  // namespace
