@@ -1,6 +1,7 @@
 #include "sweep.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <stdexcept>
 
@@ -88,9 +89,13 @@ SweepAxis parse_sweep_axis(const std::string& argument,
             } else if (i > 0) {
                 const double n = static_cast<double>(count - 1);
                 const double k = static_cast<double>(i);
-                // The weighted mean of the ends keeps decimal steps such as
-                // 0.005:0.03:11 on their short decimal texts.
-                x = log ? start * std::pow(stop / start, k / n) : (start * (n - k) + stop * k) / n;
+                x = log ? start * std::pow(stop / start, k / n) : start + (stop - start) * (k / n);
+                // Rounded to 15 significant digits, so that 0.005:0.03:11 gives
+                // 0.0125 rather than 0.012499999999999999 and a log range of
+                // 0.1:1000:5 gives 1, 10 and 100.
+                char text[32];
+                std::snprintf(text, sizeof text, "%.15g", x);
+                x = read_number(text);
             }
             if (!std::isfinite(x))
                 throw std::invalid_argument("a value of the range is not finite");
