@@ -33,8 +33,8 @@ struct BatchRequest {
     std::optional<ClockReading> at;
     bool json = false;
     bool quiet = false;
-    std::string summary;      // empty: no summary file of the criteria
-    std::string save_params;  // empty: no file of the inputs
+    std::string summary;             // empty: no summary file of the criteria
+    std::string save_params;         // empty: no file of the inputs
     std::optional<double> sigma_fc;  // MPa, for the strength index
     std::optional<double> J_tip;     // J/m2, for the energy index
     // The openings of --openings or --openings-file, in mm; none: the
