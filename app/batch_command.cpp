@@ -334,6 +334,23 @@ std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<
     return request;
 }
 
+// Whether two output names denote one file: by identity where both exist,
+// by their normalised absolute paths otherwise. Devices such as /dev/null
+// take any number of writers.
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec)) {
+        return fs::equivalent(a, b, ec) && !fs::is_character_file(a, ec);
+    }
+    const auto normal = [](const std::string& p) {
+        std::error_code e;
+        const fs::path absolute = fs::absolute(p, e);
+        const fs::path resolved = fs::weakly_canonical(absolute, e);
+        return (e ? absolute : resolved).lexically_normal();
+    };
+    return normal(a) == normal(b);
+}
+
 std::string params_file_text(const InputSet& inputs, std::int16_t model) {
     std::string text;
     for (const std::string& member : input_member_names()) {
@@ -412,23 +429,6 @@ std::string signal_name(int s) {
 }
 
 namespace {
-
-// Whether two output names denote one file: by identity where both exist,
-// by their normalised absolute paths otherwise. Devices such as /dev/null
-// take any number of writers.
-bool same_file(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec)) {
-        return fs::equivalent(a, b, ec) && !fs::is_character_file(a, ec);
-    }
-    const auto normal = [](const std::string& p) {
-        std::error_code e;
-        const fs::path absolute = fs::absolute(p, e);
-        const fs::path resolved = fs::weakly_canonical(absolute, e);
-        return (e ? absolute : resolved).lexically_normal();
-    };
-    return normal(a) == normal(b);
-}
 
 // Whether standard output is the file `path` names.
 bool is_standard_output(const std::string& path) {

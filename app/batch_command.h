@@ -101,6 +101,11 @@ void catch_ending_signals();
 int ending_signal_number();
 std::string signal_name(int signal_number);
 
+// Whether two output names denote one file: by identity where both exist, by
+// their normalised absolute paths otherwise. Devices such as /dev/null take
+// any number of writers.
+bool same_file(const std::string& a, const std::string& b);
+
 // Every input of a run as the NAME=TEXT lines of a parameter file, in the
 // order the inputs are read, "model" last: the text given where it stands on
 // one line, else the shortest text of the number it reads as, which reads

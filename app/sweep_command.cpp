@@ -157,7 +157,8 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
             throw BatchUsageError("--J-tip must be a finite number above 0");
         }
         request.matrix = {sigma_fc, J_tip};
-        if (!request.summary.empty() && request.summary == request.curves) {
+        if (!request.summary.empty() && !request.curves.empty() &&
+            same_file(request.summary, request.curves)) {
             throw BatchUsageError("--summary and --curves name the same file");
         }
     } catch (const BatchUsageError& e) {
