@@ -29,6 +29,7 @@
 #include "run/calculation_run.h"
 #include "run/number_text.h"
 #include "study_commands.h"
+#include "study_output.h"
 
 namespace quarnel {
 
@@ -268,6 +269,15 @@ std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<
     app.add_option("--csv", request.csv, "Also write the steps as UTF-8 CSV");
     app.add_flag("--json", request.json, "Print one JSON object per step on standard output");
     app.add_flag("--quiet", request.quiet, "No progress and no summary");
+    app.add_option("--summary", request.summary,
+                   "Write the law's criteria as a CSV of one row (JSON Lines when the name ends "
+                   "in .jsonl)");
+    app.add_option("--save-params", request.save_params,
+                   "Write every input of the run as NAME=TEXT lines, for --params");
+    app.add_option("--sigma-fc", request.sigma_fc,
+                   "First-cracking strength of the matrix (MPa), for psh_strength");
+    app.add_option("--J-tip", request.J_tip,
+                   "Crack-tip toughness of the matrix (J/m2), for psh_energy");
     std::string openings;
     std::string openings_file;
     auto* list_option =
@@ -296,6 +306,12 @@ std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<
         }
         for (const std::string& a : assignments) assign_input(a, request);
         if (!at.empty()) request.at = parse_clock(at);
+        for (const auto& [option, value] :
+             {std::pair{"--sigma-fc", request.sigma_fc}, std::pair{"--J-tip", request.J_tip}}) {
+            if (value && !(*value > 0 && std::isfinite(*value))) {
+                throw UsageError(std::string(option) + " must be a finite number above 0");
+            }
+        }
         if (!openings.empty()) {
             try {
                 request.openings = parse_openings_list(openings);
@@ -316,6 +332,44 @@ std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<
         return BatchParseEnd{exit_usage, "", "quarnel-batch: " + std::string(e.what()) + "\n"};
     }
     return request;
+}
+
+// Whether two output names denote one file: by identity where both exist,
+// by their normalised absolute paths otherwise. Devices such as /dev/null
+// take any number of writers.
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec)) {
+        return fs::equivalent(a, b, ec) && !fs::is_character_file(a, ec);
+    }
+    const auto normal = [](const std::string& p) {
+        std::error_code e;
+        const fs::path absolute = fs::absolute(p, e);
+        const fs::path resolved = fs::weakly_canonical(absolute, e);
+        return (e ? absolute : resolved).lexically_normal();
+    };
+    return normal(a) == normal(b);
+}
+
+std::string params_file_text(const InputSet& inputs, std::int16_t model) {
+    std::string text;
+    for (const std::string& member : input_member_names()) {
+        if (member == "model") continue;
+        const auto it = inputs.find(member);
+        std::string value;
+        if (it != inputs.end()) {
+            if (const double* number = std::get_if<double>(&it->second)) {
+                value = shortest_number_text(*number);
+            } else {
+                value = trimmed(std::get<std::string>(it->second));
+                if (value.find_first_of("\r\n") != std::string::npos) {
+                    value = shortest_number_text(read_number(value));
+                }
+            }
+        }
+        text += member + "=" + value + "\n";
+    }
+    return text + "model=" + std::to_string(model) + "\n";
 }
 
 std::vector<std::string> ignored_character_notes(const BatchRequest& request) {
@@ -374,20 +428,6 @@ std::string signal_name(int s) {
     }
 }
 
-bool same_file(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec)) {
-        return fs::equivalent(a, b, ec) && !fs::is_character_file(a, ec);
-    }
-    const auto normal = [](const std::string& p) {
-        std::error_code e;
-        const fs::path absolute = fs::absolute(p, e);
-        const fs::path resolved = fs::weakly_canonical(absolute, e);
-        return (e ? absolute : resolved).lexically_normal();
-    };
-    return normal(a) == normal(b);
-}
-
 bool is_standard_output(const std::string& path) {
 #ifdef _WIN32
     (void)path;
@@ -403,10 +443,22 @@ bool is_standard_output(const std::string& path) {
 namespace {
 
 std::optional<std::string> shared_output(const BatchRequest& r) {
-    if (!r.csv.empty() && !r.output.empty() && same_file(r.output, r.csv)) {
-        return "the result file and the CSV name the same file \"" + r.csv + "\"";
+    const std::vector<std::pair<std::string, std::string>> outputs = {
+        {"the result file", r.output},
+        {"the CSV", r.csv},
+        {"the summary", r.summary},
+        {"the parameter file", r.save_params}};
+    for (std::size_t a = 0; a < outputs.size(); ++a) {
+        for (std::size_t b = a + 1; b < outputs.size(); ++b) {
+            const std::string& first = outputs[a].second;
+            const std::string& second = outputs[b].second;
+            if (!first.empty() && !second.empty() && same_file(first, second)) {
+                return outputs[a].first + " and " + outputs[b].first + " name the same file \"" +
+                       second + "\"";
+            }
+        }
     }
-    for (const std::string& path : {r.output, r.csv}) {
+    for (const std::string& path : {r.output, r.csv, r.summary, r.save_params}) {
         if (!path.empty() && is_standard_output(path)) {
             return "standard output is the file \"" + path + "\", which is also an output";
         }
@@ -429,6 +481,7 @@ class BatchWindow final : public RunWindow {
     ~BatchWindow() override { finish_progress(); }
 
     StepValues last;
+    CriteriaAccumulator criteria;
     bool result_file_opened = false;
     std::optional<std::string> output_failure;  // what failed, other than the result file
     long json_lines = 0;
@@ -469,6 +522,7 @@ class BatchWindow final : public RunWindow {
     }
     void step_published(const StepValues& s) override {
         last = s;
+        criteria.add(s);
         if (csv_.is_open() && !output_failure) {
             const std::string row = std::to_string(s.n) + "," + exact(s.Wcr) + "," + exact(s.P) +
                                     "," + exact(s.sigma) + "," + exact(s.effective_fiber_ratio) +
@@ -595,6 +649,26 @@ int run_batch_command(int argc, const char* const* argv) {
         return exit_file_error;
     }
 
+    const MatrixProperties matrix{request.sigma_fc, request.J_tip};
+    const LawCriteria criteria = window.criteria.result(matrix);
+    if (!request.summary.empty()) {
+        if (const auto failure = write_law_summary(request.summary, criteria, matrix)) {
+            std::cerr << "quarnel-batch: " << *failure << "\n";
+            return exit_file_error;
+        }
+    }
+    if (!request.save_params.empty()) {
+        LineFile file;
+        std::optional<FileFailure> failure = file.open(request.save_params);
+        if (!failure) failure = file.write_line(params_file_text(request.texts, request.model));
+        const auto closing = file.close();
+        if (!failure) failure = closing;
+        if (failure) {
+            std::cerr << "quarnel-batch: writing " << request.save_params
+                      << " failed: " << failure->description << "\n";
+            return exit_file_error;
+        }
+    }
     if (!request.quiet) {
         std::FILE* summary = request.json ? stderr : stdout;
         std::fprintf(summary, "Wrote %s (%d steps).\n", request.output.c_str(), outcome.rows);
@@ -602,6 +676,7 @@ int run_batch_command(int argc, const char* const* argv) {
             std::fprintf(summary, "Peak: P = %s N, sigma = %s MPa.\n",
                          fixed_point_text(window.last.P_top, 2).c_str(),
                          fixed_point_text(window.last.sigma_top, 5).c_str());
+            std::fputs(criteria_report(criteria).c_str(), summary);
         }
     }
     if (!standard_output_flushed()) return exit_file_error;

@@ -33,6 +33,10 @@ struct BatchRequest {
     std::optional<ClockReading> at;
     bool json = false;
     bool quiet = false;
+    std::string summary;             // empty: no summary file of the criteria
+    std::string save_params;         // empty: no file of the inputs
+    std::optional<double> sigma_fc;  // MPa, for the strength index
+    std::optional<double> J_tip;     // J/m2, for the energy index
     // The openings of --openings or --openings-file, in mm; none: the
     // "Division" scheme.
     std::optional<std::vector<double>> openings;
@@ -55,10 +59,6 @@ void assign_params_text(const std::string& path, std::string text, BatchRequest&
 // "YYYY-MM-DD hh:mm:ss" as --at takes it. Throws BatchUsageError.
 ClockReading parse_clock(const std::string& text);
 
-// Whether two output names denote one file: by identity where both exist,
-// by their normalised absolute paths otherwise. Devices such as /dev/null
-// take any number of writers.
-bool same_file(const std::string& a, const std::string& b);
 // Whether standard output is the file `path` names.
 bool is_standard_output(const std::string& path);
 
@@ -106,6 +106,17 @@ std::vector<std::string> ignored_character_notes(const BatchRequest& request);
 void catch_ending_signals();
 int ending_signal_number();
 std::string signal_name(int signal_number);
+
+// Whether two output names denote one file: by identity where both exist, by
+// their normalised absolute paths otherwise. Devices such as /dev/null take
+// any number of writers.
+bool same_file(const std::string& a, const std::string& b);
+
+// Every input of a run as the NAME=TEXT lines of a parameter file, in the
+// order the inputs are read, "model" last: the text given where it stands on
+// one line, else the shortest text of the number it reads as, which reads
+// back as the same double.
+std::string params_file_text(const InputSet& inputs, std::int16_t model);
 
 // quarnel-batch: computes a bridging law from field texts given as NAME=TEXT
 // (member names of CalculationInputs) and writes the result file that a

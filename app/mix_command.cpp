@@ -5,13 +5,13 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "app/study_output.h"
 #include "engine/text_to_number.h"
@@ -103,20 +103,6 @@ std::string help_footer() {
     return text;
 }
 
-// A matrix property: a decimal number above 0, read exactly.
-double property_value(const std::string& option, const std::string& text) {
-    const bool decimal_characters =
-        !text.empty() && text.find_first_not_of("0123456789+-.eE") == std::string::npos;
-    char* end = nullptr;
-    errno = 0;
-    const double value = decimal_characters ? std::strtod(text.c_str(), &end) : 0;
-    if (!decimal_characters || end != text.c_str() + text.size() || errno == ERANGE ||
-        !std::isfinite(value) || !(value > 0)) {
-        throw UsageError(option + " takes a decimal number above 0, not \"" + text + "\"");
-    }
-    return value;
-}
-
 // Shared requests hold no input of a fiber type: `where` names their source.
 void check_shared_names(const BatchRequest& shared, const std::string& where) {
     for (const auto& [member, name] : shared.names) {
@@ -145,8 +131,6 @@ std::variant<MixRequest, BatchParseEnd> parse_mix_request(const std::vector<std:
     std::vector<std::string> fiber_paths;
     std::string params;
     std::string at;
-    std::string sigma_fc;
-    std::string J_tip;
     std::string openings;
     std::string openings_file;
     std::vector<std::string> assignments;
@@ -164,8 +148,10 @@ std::variant<MixRequest, BatchParseEnd> parse_mix_request(const std::vector<std:
                  "Print one JSON object per step on standard output");
     app.add_option("--summary", request.summary,
                    "Write the mix's criteria: CSV, or JSON Lines for a name ending in .jsonl");
-    app.add_option("--sigma-fc", sigma_fc, "First-cracking strength of the matrix, MPa");
-    app.add_option("--J-tip", J_tip, "Crack-tip toughness of the matrix, J/m2");
+    app.add_option("--sigma-fc", request.matrix.sigma_fc,
+                   "First-cracking strength of the matrix (MPa), for psh_strength");
+    app.add_option("--J-tip", request.matrix.J_tip,
+                   "Crack-tip toughness of the matrix (J/m2), for psh_energy");
     app.add_option("--files", request.files,
                    "Folder for one result file per type at the mix's openings, fiber-1.p-d, ...; "
                    "created when missing");
@@ -205,8 +191,12 @@ std::variant<MixRequest, BatchParseEnd> parse_mix_request(const std::vector<std:
             request.fibers.push_back(read_fiber_file(path, read_file));
         }
         if (!at.empty()) request.shared.at = parse_clock(at);
-        if (!sigma_fc.empty()) request.matrix.sigma_fc = property_value("--sigma-fc", sigma_fc);
-        if (!J_tip.empty()) request.matrix.J_tip = property_value("--J-tip", J_tip);
+        for (const auto& [option, value] : {std::pair{"--sigma-fc", request.matrix.sigma_fc},
+                                            std::pair{"--J-tip", request.matrix.J_tip}}) {
+            if (value && !(*value > 0 && std::isfinite(*value))) {
+                throw UsageError(std::string(option) + " must be a finite number above 0");
+            }
+        }
         if (!openings.empty()) {
             try {
                 request.shared.openings = parse_openings_list(openings);

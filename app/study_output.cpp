@@ -80,6 +80,13 @@ std::string json_number(const std::string& text) {
 
 }  // namespace
 
+std::string json_value(const std::string& column, const std::string& cell, bool numeric) {
+    if (column == "strain_hardening") {
+        return cell == "yes" ? "true" : cell == "no" ? "false" : "null";
+    }
+    return numeric ? json_number(cell) : json_string(cell);
+}
+
 std::optional<FileFailure> SummaryFile::open(const std::string& path,
                                              std::vector<std::string> columns) {
     columns_ = std::move(columns);
@@ -99,14 +106,8 @@ std::optional<FileFailure> SummaryFile::write_row(const std::vector<std::string>
     if (json_) {
         line = "{";
         for (std::size_t c = 0; c < columns_.size() && c < cells.size(); ++c) {
-            std::string value;
-            if (columns_[c] == "strain_hardening" && (cells[c] == "yes" || cells[c] == "no")) {
-                value = cells[c] == "yes" ? "true" : "false";
-            } else if (c < numeric.size() && numeric[c]) {
-                value = json_number(cells[c]);
-            } else {
-                value = json_string(cells[c]);
-            }
+            const std::string value =
+                json_value(columns_[c], cells[c], c < numeric.size() && numeric[c]);
             line += (c == 0 ? "" : ",") + json_string(columns_[c]) + ":" + value;
         }
         line += "}\n";

@@ -25,6 +25,11 @@ std::string csv_cell(const std::string& text);
 // A JSON string literal of UTF-8 text.
 std::string json_string(const std::string& text);
 
+// A summary cell as a JSON value: a number's text as a number (null for an
+// empty cell, infinity or NaN, which JSON lacks), strain_hardening's "yes" or
+// "no" as true or false, any other cell as a string.
+std::string json_value(const std::string& column, const std::string& cell, bool numeric);
+
 // Rows of a summary: a CSV with one header row, or JSON Lines with the same
 // keys when the file's name ends in ".jsonl". Every row is written whole or
 // not at all. A cell is a text; in JSON Lines a number's text goes out as a

@@ -1,13 +1,419 @@
+#include <CLI/CLI.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <sstream>
+#include <thread>
 
 #include "batch_command.h"
+#include "engine/text_to_number.h"
+#include "run/input_fields.h"
+#include "run/result_file.h"
+#include "study/criteria.h"
+#include "study/law_run.h"
+#include "study/sweep.h"
 #include "study_commands.h"
+#include "study_output.h"
 
 namespace quarnel {
 
-int run_sweep_command(const std::vector<std::string>&) {
-    std::cerr << "quarnel-batch: sweep is not built yet\n";
-    return exit_usage;
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* curves_heading = "run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
+
+struct SweepRequest {
+    BatchRequest base;  // defaults, then --params, then NAME=TEXT
+    std::vector<SweepAxis> axes;
+    bool zip = false;
+    int jobs = 1;
+    std::string summary;
+    std::string curves;
+    std::string files;
+    bool json = false;
+    bool quiet = false;
+    MatrixProperties matrix;
+    std::optional<ClockReading> at;
+};
+
+// "constant" and "function-lb" stand for the models 1 and 2; a model axis
+// holds only those.
+void check_model_axis(SweepAxis& axis) {
+    for (std::size_t v = 0; v < axis.values.size(); ++v) {
+        if (const auto* text = std::get_if<std::string>(&axis.values[v])) {
+            if (*text == "constant") axis.values[v] = std::string("1");
+            if (*text == "function-lb") axis.values[v] = std::string("2");
+            axis.numbers[v] = read_number(std::get<std::string>(axis.values[v]));
+        }
+        if (axis.numbers[v] != 1 && axis.numbers[v] != 2) {
+            throw BatchUsageError("--vary " + axis.name +
+                                  ": a model is 1, 2, constant or function-lb, not " +
+                                  shortest_number_text(axis.numbers[v]));
+        }
+    }
+}
+
+std::string sweep_help_footer() {
+    return "\nNAME is any input name of quarnel-batch (see quarnel-batch --help), model and\n"
+           "division included. SPEC is v1,v2,... (field texts), start:stop:count (evenly\n"
+           "spaced, both ends included) or start:stop:count:log (geometric, ends above 0).\n"
+           "Several --vary give every combination, the first varying slowest.\n"
+           "\nExit status:\n"
+           "  0    every run was computed and every output written\n"
+           "  2    usage error; nothing is written\n"
+           "  3    an output failed; standard error says what each file holds\n"
+           "  4    some runs were refused (their rows say why); the others were computed\n"
+           "  130  stopped by SIGINT after the runs under way (129 SIGHUP, 143 SIGTERM)\n";
+}
+
+std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
+    const std::vector<std::string>& args) {
+    CLI::App app{"Computes the bridging law for every combination of varied inputs, in parallel.",
+                 "quarnel-batch sweep"};
+    app.footer(sweep_help_footer());
+    SweepRequest request;
+    std::string params;
+    std::vector<std::string> assignments;
+    std::vector<std::string> varied;
+    std::string openings;
+    std::string openings_file;
+    std::string at;
+    std::optional<double> sigma_fc;
+    std::optional<double> J_tip;
+    request.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    app.add_option("--params", params, "File of NAME=TEXT lines, as for a single run");
+    app.add_option("--vary", varied, "NAME=SPEC: an input and its values (repeatable)")->required();
+    app.add_flag("--zip", request.zip, "Pair the i-th values of every --vary instead of combining");
+    app.add_option("--jobs", request.jobs, "Threads to compute on (default: the machine's cores)")
+        ->check(CLI::Range(1, 256));
+    app.add_option("--summary", request.summary,
+                   "One row per run: varied values, status, message and criteria (CSV; JSON "
+                   "Lines when the name ends in .jsonl)");
+    app.add_option("--curves", request.curves,
+                   "Every step of every run: run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio");
+    app.add_option("--files", request.files,
+                   "Folder for run-00001.p-d (the classic result file) and run-00001.params");
+    app.add_flag("--json", request.json, "One JSON object per run on standard output");
+    app.add_option("--sigma-fc", sigma_fc, "First-cracking strength of the matrix, MPa");
+    app.add_option("--J-tip", J_tip, "Crack-tip toughness of the matrix, J/m2");
+    auto* list_option = app.add_option("--openings", openings,
+                                       "Compute every law at these openings (mm), comma-separated");
+    app.add_option("--openings-file", openings_file, "Openings from a file, one per line")
+        ->excludes(list_option);
+    app.add_option("--at", at, "Clock of the result files' headers, \"YYYY-MM-DD hh:mm:ss\"");
+    app.add_flag("--quiet", request.quiet, "No progress");
+    app.add_option("assignments", assignments, "NAME=TEXT for every run");
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::Error& e) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = app.exit(e, out, err);
+        return BatchParseEnd{code == 0 ? exit_ok : exit_usage, out.str(),
+                             code == 0 ? "" : "quarnel-batch sweep: " + err.str()};
+    }
+    try {
+        // The inputs common to every run are read as a single run reads them.
+        std::vector<std::string> single;
+        if (!params.empty()) single = {"--params", params};
+        single.insert(single.end(), assignments.begin(), assignments.end());
+        if (!openings.empty()) single.insert(single.end(), {"--openings", openings});
+        if (!openings_file.empty()) single.insert(single.end(), {"--openings-file", openings_file});
+        if (!at.empty()) single.insert(single.end(), {"--at", at});
+        auto base = parse_batch_request(single);
+        if (auto* end = std::get_if<BatchParseEnd>(&base)) {
+            end->error = "quarnel-batch sweep:" + end->error.substr(end->error.find(':') + 1);
+            return *end;
+        }
+        request.base = std::get<BatchRequest>(base);
+        request.at = request.base.at;
+        for (const std::string& v : varied) {
+            SweepAxis axis;
+            try {
+                axis = parse_sweep_axis(
+                    v, [](const std::string& name) { return !input_member(name).empty(); });
+            } catch (const std::invalid_argument& e) {
+                throw BatchUsageError(e.what());
+            }
+            if (input_member(axis.name) == "model") check_model_axis(axis);
+            for (const SweepAxis& earlier : request.axes) {
+                if (input_member(earlier.name) == input_member(axis.name)) {
+                    throw BatchUsageError("--vary " + axis.name + ": the input is varied twice");
+                }
+            }
+            request.axes.push_back(std::move(axis));
+        }
+        if (sigma_fc && !(*sigma_fc > 0 && std::isfinite(*sigma_fc))) {
+            throw BatchUsageError("--sigma-fc must be a finite number above 0");
+        }
+        if (J_tip && !(*J_tip > 0 && std::isfinite(*J_tip))) {
+            throw BatchUsageError("--J-tip must be a finite number above 0");
+        }
+        request.matrix = {sigma_fc, J_tip};
+        if (!request.summary.empty() && !request.curves.empty() &&
+            same_file(request.summary, request.curves)) {
+            throw BatchUsageError("--summary and --curves name the same file");
+        }
+    } catch (const BatchUsageError& e) {
+        return BatchParseEnd{exit_usage, "",
+                             std::string("quarnel-batch sweep: ") + e.what() + "\n"};
+    }
+    return request;
+}
+
+struct SweepRun {
+    std::size_t run = 0;  // from 0
+    std::vector<std::size_t> at;
+    InputSet inputs;
+    LawRun law;
+    LawCriteria criteria;
+};
+
+class Progress {
+  public:
+    Progress(std::size_t total, bool shown) : total_(total), shown_(shown) {}
+    ~Progress() { finish(); }
+    void update(std::size_t done) {
+        if (!shown_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (done != total_ && now - last_ < std::chrono::milliseconds(200)) return;
+        last_ = now;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+        const double left = rate > 0 ? static_cast<double>(total_ - done) / rate : 0;
+        std::fprintf(stderr, "\r%zu/%zu runs, %.1f runs/s, %.0f s left   ", done, total_, rate,
+                     left);
+        dirty_ = true;
+    }
+    void finish() {
+        if (dirty_) std::fprintf(stderr, "\r%60s\r", "");
+        dirty_ = false;
+    }
+
+  private:
+    std::size_t total_;
+    bool shown_;
+    bool dirty_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point last_{};
+};
+
+}  // namespace
+
+int run_sweep_command(const std::vector<std::string>& args) {
+    auto parsed = parse_sweep_request(args);
+    if (const auto* end = std::get_if<BatchParseEnd>(&parsed)) {
+        std::fputs(end->output.c_str(), stdout);
+        std::fputs(end->error.c_str(), stderr);
+        return std::fflush(stdout) == 0 ? end->status : exit_file_error;
+    }
+    const SweepRequest& request = std::get<SweepRequest>(parsed);
+    std::optional<SweepPlan> plan;
+    try {
+        plan.emplace(request.axes, request.zip);
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "quarnel-batch sweep: " << e.what() << "\n";
+        return exit_usage;
+    }
+    const std::size_t total = plan->runs();
+
+    // The summary's columns: the run, the varied values, the status, then the
+    // criteria.
+    std::vector<std::string> columns = {"run"};
+    std::vector<bool> numeric = {true};
+    for (const SweepAxis& a : request.axes) {
+        columns.push_back(a.name);
+        numeric.push_back(true);
+    }
+    columns.insert(columns.end(), {"status", "message"});
+    numeric.insert(numeric.end(), {false, false});
+    for (const std::string& c : criteria_columns(request.matrix)) {
+        columns.push_back(c);
+        numeric.push_back(c != "strain_hardening");
+    }
+
+    SummaryFile summary;
+    LineFile curves;
+    const auto fail = [&](const std::string& message) {
+        std::cerr << "quarnel-batch sweep: " << message << "\n";
+        return exit_file_error;
+    };
+    if (!request.summary.empty()) {
+        if (const auto f = summary.open(request.summary, columns)) {
+            return fail("cannot create " + request.summary + ": " + f->description);
+        }
+    }
+    if (!request.curves.empty()) {
+        std::optional<FileFailure> f = curves.open(request.curves);
+        if (!f) f = curves.write_line(curves_heading);
+        if (f) return fail("cannot create " + request.curves + ": " + f->description);
+    }
+    if (!request.files.empty()) {
+        std::error_code ec;
+        fs::create_directories(request.files, ec);
+        if (!fs::is_directory(request.files, ec)) {
+            return fail("cannot create the folder " + request.files +
+                        (ec ? ": " + ec.message() : ""));
+        }
+    }
+    const int name_width = std::max<int>(5, static_cast<int>(std::to_string(total).size()));
+    const auto file_stem = [&](std::size_t run) {
+        std::string number = std::to_string(run + 1);
+        number.insert(0, static_cast<std::size_t>(name_width) - number.size(), '0');
+        return (fs::path(request.files) / ("run-" + number)).string();
+    };
+
+    const bool keep_steps = !request.curves.empty() || !request.files.empty();
+    const std::function<SweepRun(std::size_t, LawScratch&)> compute = [&](std::size_t r,
+                                                                          LawScratch& scratch) {
+        SweepRun run;
+        run.run = r;
+        run.at = plan->value_indices(r);
+        run.inputs = request.base.texts;
+        run.inputs["model"] = static_cast<double>(request.base.model);
+        for (std::size_t a = 0; a < request.axes.size(); ++a) {
+            run.inputs[input_member(request.axes[a].name)] = request.axes[a].values[run.at[a]];
+        }
+        run.law = compute_law(run.inputs, request.base.openings, scratch);
+        if (!run.law.refused()) {
+            CriteriaAccumulator criteria;
+            for (const StepValues& s : run.law.steps) criteria.add(s);
+            run.criteria = criteria.result(request.matrix);
+        }
+        if (!keep_steps) run.law.steps = {};
+        return run;
+    };
+
+    long refused = 0;
+    std::optional<std::string> failure;
+    Progress progress(total, !request.quiet && isatty(fileno(stderr)));
+    std::size_t consumed = 0;
+    const ClockReading clock = request.at ? *request.at : local_clock_now();
+    const std::function<bool(SweepRun &&)> consume = [&](SweepRun&& run) {
+        std::vector<std::string> cells = {std::to_string(run.run + 1)};
+        for (std::size_t a = 0; a < request.axes.size(); ++a) {
+            cells.push_back(shortest_number_text(request.axes[a].numbers[run.at[a]]));
+        }
+        if (run.law.refused()) {
+            ++refused;
+            cells.push_back("refused");
+            cells.push_back(refusal_message(*run.law.refusal, run.law.inputs.model));
+            cells.resize(columns.size());
+        } else {
+            cells.push_back("ok");
+            cells.push_back("");
+            for (std::string& c : criteria_cells(run.criteria, request.matrix)) {
+                cells.push_back(std::move(c));
+            }
+        }
+        if (summary.is_open()) {
+            if (const auto f = summary.write_row(cells, numeric)) {
+                failure = "writing " + request.summary + " failed: " + f->description;
+                return false;
+            }
+        }
+        if (curves.is_open() && !run.law.refused()) {
+            std::string rows;
+            const std::string prefix = std::to_string(run.run + 1) + ",";
+            for (const StepValues& s : run.law.steps) {
+                rows += prefix + std::to_string(s.n) + "," + shortest_number_text(s.Wcr) + "," +
+                        shortest_number_text(s.P) + "," + shortest_number_text(s.sigma) + "," +
+                        shortest_number_text(s.effective_fiber_ratio) + "\n";
+            }
+            // A run's rows go out in one write, so that a stop leaves whole runs.
+            if (const auto f = curves.write_line(rows)) {
+                failure = "writing " + request.curves + " failed: " + f->description;
+                return false;
+            }
+        }
+        if (!request.files.empty() && !run.law.refused()) {
+            const std::string stem = file_stem(run.run);
+            LineFile params;
+            const auto model = static_cast<std::int16_t>(run.law.inputs.model);
+            std::optional<FileFailure> f = params.open(stem + ".params");
+            if (!f) f = params.write_line(params_file_text(run.inputs, model));
+            const auto closing = params.close();
+            if (!f) f = closing;
+            if (f) {
+                failure = "writing " + stem + ".params failed: " + f->description;
+                return false;
+            }
+            ResultFile result;
+            CalculationInputs header_inputs = run.law.inputs;
+            header_inputs.data_file_name = stem + ".p-d";
+            f = result.open(header_inputs.data_file_name);
+            if (!f) f = result.write_header(header_inputs, clock);
+            for (const StepValues& s : run.law.steps) {
+                if (f) break;
+                f = result.write_step_row(s.n, s.Wcr, s.P, s.sigma, s.effective_fiber_ratio);
+            }
+            const auto result_closing = result.close();
+            if (!f) f = result_closing;
+            if (f) {
+                failure = "writing " + header_inputs.data_file_name + " failed: " + f->description;
+                return false;
+            }
+        }
+        if (request.json) {
+            std::string line = "{";
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                line += (c == 0 ? "" : ",") + json_string(columns[c]) + ":" +
+                        json_value(columns[c], cells[c], numeric[c]);
+            }
+            line += "}\n";
+            if (std::fputs(line.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+                failure = "writing standard output failed";
+                return false;
+            }
+        }
+        ++consumed;
+        progress.update(consumed);
+        return true;
+    };
+
+    catch_ending_signals();
+    run_in_order<SweepRun, LawScratch>(total, request.jobs, compute, consume,
+                                       [] { return ending_signal_number() != 0; });
+    progress.finish();
+
+    if (summary.is_open()) {
+        if (auto f = summary.close(); f && !failure) {
+            failure = "closing " + request.summary + " failed: " + f->description;
+        }
+    }
+    if (curves.is_open()) {
+        if (auto f = curves.close(); f && !failure) {
+            failure = "closing " + request.curves + " failed: " + f->description;
+        }
+    }
+    const auto held = [&] {
+        std::string text =
+            std::to_string(consumed) + " of " + std::to_string(total) + " runs were written";
+        if (!request.summary.empty()) text += "; " + request.summary + " holds their rows";
+        return text + ".";
+    };
+    if (failure) {
+        std::cerr << "quarnel-batch sweep: " << *failure << "; " << held() << "\n";
+        return exit_file_error;
+    }
+    if (const int s = ending_signal_number(); s != 0 && consumed < total) {
+        std::cerr << "quarnel-batch sweep: stopped by " << signal_name(s) << ": " << held() << "\n";
+        return exit_signal_base + s;
+    }
+    if (!request.quiet) {
+        std::FILE* out = request.json ? stderr : stdout;
+        std::fprintf(out, "%zu runs: %zu computed, %ld refused.\n", total,
+                     total - static_cast<std::size_t>(refused), refused);
+    }
+    if (std::fflush(stdout) != 0) return fail("writing standard output failed");
+    return refused > 0 ? exit_some_refused : exit_ok;
 }
 
 }  // namespace quarnel

@@ -65,7 +65,7 @@ std::vector<StepValues> mix_steps(const std::vector<LawRun>& fibers) {
 }  // namespace
 
 MixRun compute_mix(const std::vector<InputSet>& fibers, const InputSet& shared,
-                   const std::optional<std::vector<double>>& openings, FiberTables& tables) {
+                   const std::optional<std::vector<double>>& openings, MixScratch& scratch) {
     if (fibers.empty()) throw std::invalid_argument("a mix needs at least one fiber type");
     for (const auto& [name, value] : shared) {
         if (!is_shared_mix_input(name)) {
@@ -106,11 +106,18 @@ MixRun compute_mix(const std::vector<InputSet>& fibers, const InputSet& shared,
     }
     mix.openings = openings ? *openings : division_openings(inputs[longest]);
 
+    if (scratch.size() < inputs.size()) scratch.resize(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         LawRun run;
         run.inputs = inputs[i];
-        SilentProgress progress;
-        build_fiber_tables(run.inputs, tables, progress);
+        LawScratch& kept = scratch[i];
+        if (!kept.built_for || !same_tables(*kept.built_for, run.inputs)) {
+            kept.built_for.reset();
+            SilentProgress progress;
+            build_fiber_tables(run.inputs, kept.tables, progress);
+            kept.built_for = run.inputs;
+        }
+        const FiberTables& tables = kept.tables;
         if (auto refusal = check_fiber_tables(run.inputs, tables)) {
             mix.refusal = MixRefusal{i + 1, run.inputs.model, std::move(*refusal)};
             mix.fibers.clear();
@@ -125,8 +132,8 @@ MixRun compute_mix(const std::vector<InputSet>& fibers, const InputSet& shared,
 
 MixRun compute_mix(const std::vector<InputSet>& fibers, const InputSet& shared,
                    const std::optional<std::vector<double>>& openings) {
-    FiberTables tables;
-    return compute_mix(fibers, shared, openings, tables);
+    MixScratch scratch;
+    return compute_mix(fibers, shared, openings, scratch);
 }
 
 }  // namespace quarnel

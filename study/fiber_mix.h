@@ -8,7 +8,6 @@
 
 #include "engine/bridging_law.h"
 #include "engine/calculation_inputs.h"
-#include "engine/fiber_tables.h"
 #include "engine/input_checks.h"
 #include "study/law_run.h"
 
@@ -51,6 +50,11 @@ struct MixRun {
     bool refused() const { return refusal.has_value(); }
 };
 
+// What a caller computing many mixes keeps between them: one LawScratch per
+// type, so that mixes differing only in inputs the model setting does not
+// read (a type's Vf, Am, "Division") reuse each type's tables.
+using MixScratch = std::vector<LawScratch>;
+
 // Computes a mix of the fiber types (each an InputSet of fiber inputs only;
 // names not given read as empty text, as compute_law reads them) with the
 // shared inputs (Am, crack_xy, crack_zx, division only). The openings are
@@ -61,12 +65,12 @@ struct MixRun {
 // Each type is checked as a single run is. The given openings are checked
 // first, then every type's inputs in order, then in order each type's model
 // setting and its law, so the refusal is that of the first type refused at
-// the earliest of these stages. `tables` is scratch kept between calls.
+// the earliest of these stages. `scratch` grows to one entry per type.
 // Throws std::invalid_argument for no type, a shared name in a type's
 // inputs, a fiber name among the shared ones, or a name read_calculation_inputs
 // does not take.
 MixRun compute_mix(const std::vector<InputSet>& fibers, const InputSet& shared,
-                   const std::optional<std::vector<double>>& openings, FiberTables& tables);
+                   const std::optional<std::vector<double>>& openings, MixScratch& scratch);
 MixRun compute_mix(const std::vector<InputSet>& fibers, const InputSet& shared,
                    const std::optional<std::vector<double>>& openings);
 

@@ -18,6 +18,18 @@ struct LawRun {
     bool refused() const { return refusal.has_value(); }
 };
 
+// What a caller computing many laws keeps between them: the tables, and the
+// inputs they were built for, so that laws differing only in inputs the
+// model setting does not read (Vf, Am, "Division") reuse them.
+struct LawScratch {
+    FiberTables tables;
+    std::optional<CalculationInputs> built_for;
+};
+
+// Whether tables built for `a` serve `b`: every input the model setting and
+// the tables' checks read is the same.
+bool same_tables(const CalculationInputs& a, const CalculationInputs& b);
+
 // Computes a law as the classic run does, with the same refusals in the same
 // order: the inputs read as the fields are (a member not given reads as empty
 // text; "model" is 1 when not given), then the model setting, then the law at
@@ -26,6 +38,8 @@ struct LawRun {
 // Throws std::invalid_argument for names read_calculation_inputs does not take.
 LawRun compute_law(const InputSet& inputs, const std::optional<std::vector<double>>& openings,
                    FiberTables& tables);
+LawRun compute_law(const InputSet& inputs, const std::optional<std::vector<double>>& openings,
+                   LawScratch& scratch);
 LawRun compute_law(const InputSet& inputs, const std::optional<std::vector<double>>& openings);
 
 }  // namespace quarnel

@@ -175,8 +175,8 @@ TEST_F(MixCommand, usage_errors_exit_2_and_write_nothing) {
         {"mix --fiber " + path("unknown.txt"), "unknown.txt:2: unknown name \"Lx\""},
         {"mix --fiber " + path("missing.txt"), "missing.txt"},
         {"mix Am=2500", "--fiber is required"},
-        {fibers() + " --sigma-fc 3MPa", "--sigma-fc takes a decimal number above 0"},
-        {fibers() + " --J-tip 0", "--J-tip takes a decimal number above 0"},
+        {fibers() + " --sigma-fc 3MPa", "--sigma-fc"},
+        {fibers() + " --J-tip 0", "--J-tip must be a finite number above 0"},
         {fibers() + " --openings 0,x", "--openings: opening 1"},
         {fibers() + " --summary " + path("mix.csv"), "two outputs name the same file"},
     };

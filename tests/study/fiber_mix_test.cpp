@@ -220,6 +220,23 @@ TEST(FiberMix, only_the_type_giving_the_openings_has_its_division_scheme_checked
     EXPECT_EQ(longest.refusal->refusal.member, "delta_max");
 }
 
+TEST(FiberMix, kept_tables_give_the_doubles_of_fresh_ones) {
+    const std::vector<InputSet> types = {fiber(pva), fiber(steel)};
+    MixScratch scratch;
+    ASSERT_FALSE(compute_mix(types, shared(), std::nullopt, scratch).refused());
+    ASSERT_EQ(scratch.size(), 2u);
+    // The second type's Vf and the matrix area leave the tables as they are;
+    // the first type's Lf does not.
+    std::vector<InputSet> changed = types;
+    changed[1]["Vf"] = "0.02";
+    const InputSet wider = shared({{"Am", "3000"}});
+    expect_same_steps(compute_mix(changed, wider, std::nullopt, scratch).steps,
+                      compute_mix(changed, wider, std::nullopt).steps);
+    changed[0]["Lf"] = "9";
+    expect_same_steps(compute_mix(changed, wider, std::nullopt, scratch).steps,
+                      compute_mix(changed, wider, std::nullopt).steps);
+}
+
 TEST(FiberMix, names_are_either_shared_or_of_one_type) {
     for (const char* name : {"Am", "crack_xy", "crack_zx", "division"}) {
         EXPECT_TRUE(is_shared_mix_input(name)) << name;

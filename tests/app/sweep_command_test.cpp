@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "batch_process.h"
+
+namespace {
+
+using namespace quarnel_test;
+using SweepCommand = BatchTest;
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The cells of a CSV row, quoted cells unquoted.
+std::vector<std::string> cells_of(const std::string& row) {
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    for (std::size_t at = 0; at < row.size(); ++at) {
+        const char ch = row[at];
+        if (quoted && ch == '"' && at + 1 < row.size() && row[at + 1] == '"') {
+            cells.back() += '"';
+            ++at;
+        } else if (ch == '"') {
+            quoted = !quoted;
+        } else if (ch == ',' && !quoted) {
+            cells.emplace_back();
+        } else {
+            cells.back() += ch;
+        }
+    }
+    return cells;
+}
+
+std::map<std::string, std::string> row_of(const std::vector<std::string>& header,
+                                          const std::string& row) {
+    const std::vector<std::string> cells = cells_of(row);
+    std::map<std::string, std::string> by_column;
+    for (std::size_t c = 0; c < header.size() && c < cells.size(); ++c) {
+        by_column[header[c]] = cells[c];
+    }
+    return by_column;
+}
+
+const std::vector<std::string> criteria = {
+    "sigma_max", "P_max", "Wcr_peak",     "ratio_initial", "ratio_at_peak",
+    "J_b_prime", "G_b",   "psh_strength", "psh_energy",    "strain_hardening"};
+
+// Every value a sweep reports is the same double as the run made alone gives
+// (shortest round-trip texts are equal exactly when the doubles are), whatever
+// the number of threads; a refused run in the middle stops nothing.
+TEST_F(SweepCommand, every_row_equals_the_run_made_alone_for_one_and_two_jobs) {
+    const std::string common = "C=0.05 D=0.3 --sigma-fc 0.1 --J-tip 20 division=8";
+    for (const int jobs : {1, 2}) {
+        const std::string summary = path("s" + std::to_string(jobs) + ".csv");
+        const Outcome o =
+            batch(std::string("sweep --vary Vf=0.01,0,0.02 --vary model=1,function-lb --vary ") +
+                  "kxy=1,3 --jobs " + std::to_string(jobs) + " --quiet --summary " + summary + " " +
+                  common);
+        EXPECT_EQ(o.status, 4) << o.output;  // some runs refused
+        const std::vector<std::string> lines = lines_of(contents(summary));
+        ASSERT_EQ(lines.size(), 13u) << o.output;
+        const std::vector<std::string> header = cells_of(lines[0]);
+        ASSERT_EQ(header[0], "run");
+        ASSERT_EQ(header[1], "Vf");
+        ASSERT_EQ(header[2], "model");
+        ASSERT_EQ(header[3], "kxy");
+        ASSERT_EQ(header[4], "status");
+        ASSERT_EQ(header[5], "message");
+        const std::vector<std::string> Vf = {"0.01", "0", "0.02"};
+        const std::vector<std::string> model = {"1", "2"};
+        const std::vector<std::string> kxy = {"1", "3"};
+        for (std::size_t r = 0; r < 12; ++r) {
+            auto row = row_of(header, lines[r + 1]);
+            EXPECT_EQ(row["run"], std::to_string(r + 1));
+            EXPECT_EQ(row["Vf"], Vf[r / 4]);  // the first axis varies slowest
+            EXPECT_EQ(row["model"], model[r / 2 % 2]);
+            EXPECT_EQ(row["kxy"], kxy[r % 2]);
+            if (Vf[r / 4] == "0") {
+                EXPECT_EQ(row["status"], "refused");
+                EXPECT_EQ(row["message"],
+                          "\"Fiber, Volume fraction\" must not be 0: with no fibers there is no "
+                          "bridging law.");
+                EXPECT_EQ(row["sigma_max"], "");
+                continue;
+            }
+            EXPECT_EQ(row["status"], "ok");
+            const std::string alone = path("alone.csv");
+            const Outcome one = batch("--quiet -o " + path("alone.p-d") + " --summary " + alone +
+                                      " Vf=" + row["Vf"] + " model=" + row["model"] +
+                                      " kxy=" + row["kxy"] + " " + common);
+            ASSERT_EQ(one.status, 0) << one.output;
+            const std::vector<std::string> single = lines_of(contents(alone));
+            ASSERT_EQ(single.size(), 2u);
+            auto expected = row_of(cells_of(single[0]), single[1]);
+            for (const std::string& c : criteria) {
+                EXPECT_EQ(row[c], expected[c]) << c << " of run " << r + 1 << ", jobs " << jobs;
+            }
+        }
+    }
+}
+
+TEST_F(SweepCommand, files_curves_and_json_for_each_run) {
+    const std::string at = " --at \"2026-12-07 10:00:00\"";
+    const Outcome o = batch("sweep --vary Lf=20,30 --vary crack_xy=0:30:2 --zip --files " +
+                            path("runs") + " --curves " + path("c.csv") + " --summary " +
+                            path("s.jsonl") + " --json division=4" + at);
+    ASSERT_EQ(o.status, 0) << o.output;
+    for (const char* name :
+         {"run-00001.p-d", "run-00001.params", "run-00002.p-d", "run-00002.params"}) {
+        EXPECT_TRUE(fs::exists(dir_ / "runs" / name)) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "runs" / "run-00003.p-d"));
+    // The inputs file reproduces its run's result file byte for byte.
+    const Outcome again = batch("--quiet --params " + path("runs/run-00002.params") + " -o " +
+                                path("runs/run-00002.p-d") + at);
+    ASSERT_EQ(again.status, 0) << again.output;
+    const std::string first = contents(dir_ / "runs" / "run-00002.p-d");
+    EXPECT_NE(contents(dir_ / "runs" / "run-00002.params").find("crack_xy=30\n"),
+              std::string::npos);
+    const Outcome alone = batch("--quiet Lf=30 crack_xy=30 division=4 -o " + path("alone.p-d") +
+                                " --csv " + path("alone.csv") + at);
+    ASSERT_EQ(alone.status, 0) << alone.output;
+    EXPECT_EQ(first.substr(first.find("\r\n", first.find("\r\n") + 2)),
+              contents(path("alone.p-d"))
+                  .substr(contents(path("alone.p-d"))
+                              .find("\r\n", contents(path("alone.p-d")).find("\r\n") + 2)));
+
+    const std::vector<std::string> curves = lines_of(contents(path("c.csv")));
+    ASSERT_EQ(curves.size(), 1u + 9 + 9);
+    EXPECT_EQ(curves[0], "run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio");
+    EXPECT_EQ(curves[1].rfind("1,0,0,", 0), 0u);
+    // Run 2's curve is the single run's CSV with the run's number in front.
+    const std::vector<std::string> single = lines_of(contents(path("alone.csv")));
+    for (std::size_t n = 0; n < 9; ++n) {
+        const std::string row = single[n + 1];
+        EXPECT_EQ(curves[10 + n], "2," + row.substr(0, row.size()));
+    }
+
+    const std::vector<std::string> json = lines_of(contents(path("s.jsonl")));
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(
+        json[1].rfind("{\"run\":2,\"Lf\":30,\"crack_xy\":30,\"status\":\"ok\",\"message\":\"\","
+                      "\"sigma_max\":",
+                      0),
+        0u)
+        << json[1];
+    EXPECT_NE(o.output.find("{\"run\":1,\"Lf\":20,\"crack_xy\":0,"), std::string::npos);
+}
+
+TEST_F(SweepCommand, usage_errors_exit_2_and_write_nothing) {
+    const std::string summary = " --summary " + path("s.csv");
+    for (const std::string& args :
+         {std::string("sweep"), std::string("sweep --vary nope=1,2"),
+          std::string("sweep --vary Vf=0:1:0"), std::string("sweep --vary kxy=0:4:3:log"),
+          std::string("sweep --vary Vf=1,2 --vary kxy=1,2,3 --zip"),
+          std::string("sweep --vary model=1,3"), std::string("sweep --vary Vf=1,2 --vary Vf=3"),
+          std::string("sweep --vary Vf=0.01 nope=3"), std::string("sweep --vary Vf=0.01 --jobs 0"),
+          std::string("sweep --vary Vf=0.01 --sigma-fc 0")}) {
+        const Outcome o = batch(args + summary);
+        EXPECT_EQ(o.status, 2) << args << "\n" << o.output;
+        EXPECT_NE(o.output.find("quarnel-batch sweep"), std::string::npos) << o.output;
+        EXPECT_FALSE(fs::exists(path("s.csv"))) << args;
+    }
+    const Outcome help = batch("sweep --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("start:stop:count:log"), std::string::npos);
+}
+
+// Ctrl-C ends the sweep after the runs under way: whole rows, whole runs.
+TEST_F(SweepCommand, sigint_leaves_whole_rows_and_whole_curves) {
+    BatchProcess process({"sweep", "--quiet", "--vary", "Vf=0.005:0.03:5000", "--jobs", "2",
+                          "--summary", path("s.csv"), "--curves", path("c.csv")});
+    for (int i = 0; i < 600 && lines_of(contents(path("s.csv"))).size() < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    process.signal(SIGINT);
+    const Outcome o = process.wait();
+    EXPECT_EQ(o.status, 130) << o.output;
+    EXPECT_NE(o.output.find("stopped by SIGINT"), std::string::npos) << o.output;
+    const std::string summary = contents(path("s.csv"));
+    const std::string curves = contents(path("c.csv"));
+    ASSERT_FALSE(summary.empty());
+    EXPECT_EQ(summary.back(), '\n');
+    EXPECT_EQ(curves.back(), '\n');
+    const std::vector<std::string> rows = lines_of(summary);
+    ASSERT_GE(rows.size(), 20u);
+    EXPECT_LT(rows.size(), 5001u);
+    const std::size_t columns = cells_of(rows[0]).size();
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        EXPECT_EQ(cells_of(rows[r]).size(), columns) << r;
+        EXPECT_EQ(cells_of(rows[r])[0], std::to_string(r));
+    }
+    // 61 steps for every run in the summary, none for any other.
+    EXPECT_EQ(lines_of(curves).size(), 1 + 61 * (rows.size() - 1));
+    EXPECT_NE(o.output.find(std::to_string(rows.size() - 1) + " of 5000 runs"), std::string::npos)
+        << o.output;
+}
+
+TEST_F(SweepCommand, a_single_run_writes_its_criteria_and_its_inputs) {
+    const Outcome o =
+        batch("-o " + path("one.p-d") + " --summary " + path("one.csv") + " --save-params " +
+              path("one.params") + " --sigma-fc 0.1 --J-tip 20 Vf=0.03 A=2 model=2 C=0.05 D=0.3" +
+              " --at \"2026-12-07 10:00:00\"");
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("J_b_prime = "), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("strain_hardening = "), std::string::npos) << o.output;
+    const std::vector<std::string> summary = lines_of(contents(path("one.csv")));
+    ASSERT_EQ(summary.size(), 2u);
+    EXPECT_EQ(summary[0],
+              "sigma_max,P_max,Wcr_peak,ratio_initial,ratio_at_peak,J_b_prime,G_b,psh_strength,"
+              "psh_energy,strain_hardening");
+    const std::string params = contents(path("one.params"));
+    EXPECT_NE(params.find("Pmax=2\n"), std::string::npos) << params;
+    EXPECT_NE(params.find("model=2\n"), std::string::npos) << params;
+    const Outcome again = batch("--quiet --params " + path("one.params") + " -o " +
+                                path("two.p-d") + " --at \"2026-12-07 10:00:00\"");
+    ASSERT_EQ(again.status, 0) << again.output;
+    EXPECT_EQ(contents(path("one.p-d")).substr(contents(path("one.p-d")).find("\r\n")),
+              contents(path("two.p-d")).substr(contents(path("two.p-d")).find("\r\n")));
+    const Outcome same = batch("--quiet -o " + path("x.p-d") + " --summary " + path("x.p-d"));
+    EXPECT_EQ(same.status, 2) << same.output;
+}
+
+}  // namespace
