@@ -15,38 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "batch_process.h"
 #include "engine/text_to_number.h"
 
 namespace {
 
+using quarnel_test::batch;
+using quarnel_test::contents;
+using quarnel_test::Outcome;
 namespace fs = std::filesystem;
-
-struct Outcome {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
-
-Outcome batch(const std::string& arguments) {
-    const std::string command = std::string(QUARNEL_BATCH) + " " + arguments + " 2>&1";
-    Outcome outcome;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return outcome;
-    std::array<char, 4096> buffer{};
-    std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        outcome.output.append(buffer.data(), got);
-    }
-    const int raw = pclose(pipe);
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return outcome;
-}
-
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::size_t count_of(const std::string& text, char ch) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), ch));
@@ -72,25 +49,19 @@ const char* const pva_text =
 const char* const steel_text =
     "Vf = 0.0123\nLf=30\nsigma_fu=2000\nmodel=function-lb\nA=40\nB=0.1\nC=0.05\nD=0.3\n";
 
-class MixCommand : public ::testing::Test {
+class MixCommand : public quarnel_test::BatchTest {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("quarnel-mix-test-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
+        BatchTest::SetUp();
         write("pva.txt", pva_text);
         write("steel.txt", steel_text);
     }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
     void write(const std::string& name, const std::string& text) const {
         std::ofstream(path(name), std::ios::binary) << text;
     }
     std::string fibers() const {
         return "mix --fiber " + path("pva.txt") + " --fiber " + path("steel.txt");
     }
-    fs::path dir_;
 };
 
 TEST_F(MixCommand, the_mix_is_the_sum_of_its_types_which_match_their_single_runs) {
