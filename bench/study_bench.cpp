@@ -27,7 +27,7 @@ void sweep_of_Vf(benchmark::State& state) {
         return law_criteria(compute_law(inputs, std::nullopt, s).steps);
     };
     double sum = 0;
-    const std::function<bool(LawCriteria&&)> consume = [&](LawCriteria&& c) {
+    const std::function<bool(LawCriteria &&)> consume = [&](LawCriteria&& c) {
         sum += c.sigma_max;
         return true;
     };
