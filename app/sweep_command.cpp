@@ -13,9 +13,11 @@
 
 #include "batch_command.h"
 #include "engine/text_to_number.h"
+#include "mix_command.h"
 #include "run/input_fields.h"
 #include "run/result_file.h"
 #include "study/criteria.h"
+#include "study/fiber_mix.h"
 #include "study/law_run.h"
 #include "study/sweep.h"
 #include "study_commands.h"
@@ -29,9 +31,17 @@ namespace fs = std::filesystem;
 
 constexpr const char* curves_heading = "run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
 
+// Where a varied name goes: a type's input (fiberN.NAME, N from 1) or an
+// input of the run (shared ones in a mix).
+struct VariedName {
+    std::size_t fiber = 0;  // 0: not a type's
+    std::string member;
+};
+
 struct SweepRequest {
     BatchRequest base;  // defaults, then --params, then NAME=TEXT
     std::vector<SweepAxis> axes;
+    std::vector<VariedName> targets;  // where each axis's values go
     bool zip = false;
     int jobs = 1;
     std::string summary;
@@ -41,7 +51,43 @@ struct SweepRequest {
     bool quiet = false;
     MatrixProperties matrix;
     std::optional<ClockReading> at;
+    // With --fiber, the sweep is over mixes of these types: base then holds
+    // the shared inputs only.
+    MixRequest mix;
+    bool is_mix() const { return !mix.fibers.empty(); }
 };
+
+// Reads a varied name; throws BatchUsageError when it is not one the sweep
+// takes.
+VariedName varied_name(const std::string& name, std::size_t fibers) {
+    if (fibers == 0) {
+        const std::string member = input_member(name);
+        if (member.empty()) throw BatchUsageError("--vary: unknown name \"" + name + "\"");
+        return {0, member};
+    }
+    if (name.rfind("fiber", 0) == 0 && name.find('.') != std::string::npos) {
+        const std::string number = name.substr(5, name.find('.') - 5);
+        const std::string rest = name.substr(name.find('.') + 1);
+        const bool digits = !number.empty() && number.size() < 6 &&
+                            number.find_first_not_of("0123456789") == std::string::npos;
+        const std::size_t n = digits ? std::stoul(number) : 0;
+        if (n < 1 || n > fibers) {
+            throw BatchUsageError("--vary " + name + ": the mix has fiber types 1 to " +
+                                  std::to_string(fibers));
+        }
+        if (!is_fiber_input(rest)) {
+            throw BatchUsageError("--vary " + name + ": \"" + rest +
+                                  "\" is not an input of a fiber type");
+        }
+        return {n, input_member(rest)};
+    }
+    if (is_shared_mix_input(name)) return {0, input_member(name)};
+    if (!input_member(name).empty()) {
+        throw BatchUsageError("--vary " + name + ": in a mix each type has its own " + name +
+                              "; vary it as fiber1." + name + ", fiber2." + name + ", ...");
+    }
+    throw BatchUsageError("--vary: unknown name \"" + name + "\"");
+}
 
 // "constant" and "function-lb" stand for the models 1 and 2; a model axis
 // holds only those.
@@ -88,8 +134,15 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
     std::optional<double> sigma_fc;
     std::optional<double> J_tip;
     request.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::string> fiber_files;
     app.add_option("--params", params, "File of NAME=TEXT lines, as for a single run");
-    app.add_option("--vary", varied, "NAME=SPEC: an input and its values (repeatable)")->required();
+    app.add_option("--fiber", fiber_files,
+                   "A fiber type's NAME=TEXT file (repeatable): sweep over mixes of the types, "
+                   "varying a type's inputs as fiberN.NAME")
+        ->allow_extra_args(false);
+    app.add_option("--vary", varied, "NAME=SPEC: an input and its values (repeatable)")
+        ->required()
+        ->allow_extra_args(false);
     app.add_flag("--zip", request.zip, "Pair the i-th values of every --vary instead of combining");
     app.add_option("--jobs", request.jobs, "Threads to compute on (default: the machine's cores)")
         ->check(CLI::Range(1, 256));
@@ -134,21 +187,53 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
         }
         request.base = std::get<BatchRequest>(base);
         request.at = request.base.at;
+        for (const std::string& file : fiber_files) {
+            request.mix.fibers.push_back(read_fiber_file(file));
+        }
+        if (request.is_mix()) {
+            for (const auto& [member, name] : request.base.names) {
+                if (!is_shared_mix_input(member)) {
+                    throw BatchUsageError("\"" + name +
+                                          "\" is an input of a fiber type: give it in its --fiber "
+                                          "file or vary it as fiberN." +
+                                          name);
+                }
+            }
+            if (request.base.model != 1) {
+                throw BatchUsageError(
+                    "the model is an input of a fiber type: give it in its --fiber "
+                    "file");
+            }
+            request.mix.shared = request.base;
+        }
+        const std::size_t fibers = request.mix.fibers.size();
+        std::vector<VariedName> seen;
         for (const std::string& v : varied) {
+            const auto eq = v.find('=');
+            const VariedName target = varied_name(
+                [&] {
+                    const std::string name = eq == std::string::npos ? v : v.substr(0, eq);
+                    const auto first = name.find_first_not_of(" \t");
+                    return first == std::string::npos
+                               ? std::string()
+                               : name.substr(first, name.find_last_not_of(" \t") - first + 1);
+                }(),
+                fibers);
             SweepAxis axis;
             try {
-                axis = parse_sweep_axis(
-                    v, [](const std::string& name) { return !input_member(name).empty(); });
+                axis = parse_sweep_axis(v, [](const std::string&) { return true; });
             } catch (const std::invalid_argument& e) {
                 throw BatchUsageError(e.what());
             }
-            if (input_member(axis.name) == "model") check_model_axis(axis);
-            for (const SweepAxis& earlier : request.axes) {
-                if (input_member(earlier.name) == input_member(axis.name)) {
+            if (target.member == "model") check_model_axis(axis);
+            for (const VariedName& earlier : seen) {
+                if (earlier.fiber == target.fiber && earlier.member == target.member) {
                     throw BatchUsageError("--vary " + axis.name + ": the input is varied twice");
                 }
             }
+            seen.push_back(target);
             request.axes.push_back(std::move(axis));
+            request.targets.push_back(target);
         }
         if (sigma_fc && !(*sigma_fc > 0 && std::isfinite(*sigma_fc))) {
             throw BatchUsageError("--sigma-fc must be a finite number above 0");
@@ -168,12 +253,30 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
     return request;
 }
 
+// A classic result file and its inputs file, for --files: the run's law, or
+// in a mix each type's law at the mix's openings.
+struct RunFile {
+    std::string suffix;  // "" or ".fiber-2"
+    CalculationInputs inputs;
+    InputSet texts;  // every input, for the .params file
+    std::vector<StepValues> steps;
+};
+
 struct SweepRun {
     std::size_t run = 0;  // from 0
     std::vector<std::size_t> at;
-    InputSet inputs;
-    LawRun law;
+    bool refused = false;
+    std::string message;
+    std::vector<StepValues> steps;  // the law's or the mix's, when the outputs need them
     LawCriteria criteria;
+    std::vector<RunFile> files;
+};
+
+// What each thread keeps between its runs: the tables of a law, or one set
+// per fiber type of a mix.
+struct SweepScratch {
+    LawScratch law;
+    MixScratch mix;
 };
 
 class Progress {
@@ -270,24 +373,57 @@ int run_sweep_command(const std::vector<std::string>& args) {
         return (fs::path(request.files) / ("run-" + number)).string();
     };
 
-    const bool keep_steps = !request.curves.empty() || !request.files.empty();
-    const std::function<SweepRun(std::size_t, LawScratch&)> compute = [&](std::size_t r,
-                                                                          LawScratch& scratch) {
+    const bool keep_steps = !request.curves.empty();
+    const std::function<SweepRun(std::size_t, SweepScratch&)> compute = [&](std::size_t r,
+                                                                            SweepScratch& scratch) {
         SweepRun run;
         run.run = r;
         run.at = plan->value_indices(r);
-        run.inputs = request.base.texts;
-        run.inputs["model"] = static_cast<double>(request.base.model);
-        for (std::size_t a = 0; a < request.axes.size(); ++a) {
-            run.inputs[input_member(request.axes[a].name)] = request.axes[a].values[run.at[a]];
-        }
-        run.law = compute_law(run.inputs, request.base.openings, scratch);
-        if (!run.law.refused()) {
+        const auto finish = [&](std::vector<StepValues>& steps) {
             CriteriaAccumulator criteria;
-            for (const StepValues& s : run.law.steps) criteria.add(s);
+            for (const StepValues& s : steps) criteria.add(s);
             run.criteria = criteria.result(request.matrix);
+            if (keep_steps) run.steps = std::move(steps);
+        };
+        if (!request.is_mix()) {
+            InputSet inputs = request.base.texts;
+            inputs["model"] = static_cast<double>(request.base.model);
+            for (std::size_t a = 0; a < request.axes.size(); ++a) {
+                inputs[request.targets[a].member] = request.axes[a].values[run.at[a]];
+            }
+            LawRun law = compute_law(inputs, request.base.openings, scratch.law);
+            if (law.refused()) {
+                run.refused = true;
+                run.message = refusal_message(*law.refusal, law.inputs.model);
+                return run;
+            }
+            if (!request.files.empty()) run.files.push_back({"", law.inputs, inputs, law.steps});
+            finish(law.steps);
+            return run;
         }
-        if (!keep_steps) run.law.steps = {};
+        InputSet shared = request.mix.shared_inputs();
+        std::vector<InputSet> fibers;
+        for (const FiberFile& f : request.mix.fibers) fibers.push_back(f.inputs());
+        for (std::size_t a = 0; a < request.axes.size(); ++a) {
+            const VariedName& target = request.targets[a];
+            InputSet& into = target.fiber == 0 ? shared : fibers[target.fiber - 1];
+            into[target.member] = request.axes[a].values[run.at[a]];
+        }
+        MixRun mix = compute_mix(fibers, shared, request.base.openings, scratch.mix);
+        if (mix.refused()) {
+            run.refused = true;
+            run.message = mix_refusal_text(request.mix, *mix.refusal);
+            return run;
+        }
+        if (!request.files.empty()) {
+            for (std::size_t i = 0; i < fibers.size(); ++i) {
+                InputSet texts = fibers[i];
+                for (const auto& [member, value] : shared) texts[member] = value;
+                run.files.push_back({".fiber-" + std::to_string(i + 1), mix.fibers[i].inputs,
+                                     std::move(texts), std::move(mix.fibers[i].steps)});
+            }
+        }
+        finish(mix.steps);
         return run;
     };
 
@@ -301,10 +437,10 @@ int run_sweep_command(const std::vector<std::string>& args) {
         for (std::size_t a = 0; a < request.axes.size(); ++a) {
             cells.push_back(shortest_number_text(request.axes[a].numbers[run.at[a]]));
         }
-        if (run.law.refused()) {
+        if (run.refused) {
             ++refused;
             cells.push_back("refused");
-            cells.push_back(refusal_message(*run.law.refusal, run.law.inputs.model));
+            cells.push_back(run.message);
             cells.resize(columns.size());
         } else {
             cells.push_back("ok");
@@ -319,10 +455,10 @@ int run_sweep_command(const std::vector<std::string>& args) {
                 return false;
             }
         }
-        if (curves.is_open() && !run.law.refused()) {
+        if (curves.is_open() && !run.refused) {
             std::string rows;
             const std::string prefix = std::to_string(run.run + 1) + ",";
-            for (const StepValues& s : run.law.steps) {
+            for (const StepValues& s : run.steps) {
                 rows += prefix + std::to_string(s.n) + "," + shortest_number_text(s.Wcr) + "," +
                         shortest_number_text(s.P) + "," + shortest_number_text(s.sigma) + "," +
                         shortest_number_text(s.effective_fiber_ratio) + "\n";
@@ -333,12 +469,11 @@ int run_sweep_command(const std::vector<std::string>& args) {
                 return false;
             }
         }
-        if (!request.files.empty() && !run.law.refused()) {
-            const std::string stem = file_stem(run.run);
+        for (const RunFile& file : run.files) {
+            const std::string stem = file_stem(run.run) + file.suffix;
             LineFile params;
-            const auto model = static_cast<std::int16_t>(run.law.inputs.model);
             std::optional<FileFailure> f = params.open(stem + ".params");
-            if (!f) f = params.write_line(params_file_text(run.inputs, model));
+            if (!f) f = params.write_line(params_file_text(file.texts, file.inputs.model));
             const auto closing = params.close();
             if (!f) f = closing;
             if (f) {
@@ -346,11 +481,11 @@ int run_sweep_command(const std::vector<std::string>& args) {
                 return false;
             }
             ResultFile result;
-            CalculationInputs header_inputs = run.law.inputs;
+            CalculationInputs header_inputs = file.inputs;
             header_inputs.data_file_name = stem + ".p-d";
             f = result.open(header_inputs.data_file_name);
             if (!f) f = result.write_header(header_inputs, clock);
-            for (const StepValues& s : run.law.steps) {
+            for (const StepValues& s : file.steps) {
                 if (f) break;
                 f = result.write_step_row(s.n, s.Wcr, s.P, s.sigma, s.effective_fiber_ratio);
             }
@@ -379,8 +514,8 @@ int run_sweep_command(const std::vector<std::string>& args) {
     };
 
     catch_ending_signals();
-    run_in_order<SweepRun, LawScratch>(total, request.jobs, compute, consume,
-                                       [] { return ending_signal_number() != 0; });
+    run_in_order<SweepRun, SweepScratch>(total, request.jobs, compute, consume,
+                                         [] { return ending_signal_number() != 0; });
     progress.finish();
 
     if (summary.is_open()) {

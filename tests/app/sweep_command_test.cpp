@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -229,6 +230,57 @@ TEST_F(SweepCommand, a_single_run_writes_its_criteria_and_its_inputs) {
               contents(path("two.p-d")).substr(contents(path("two.p-d")).find("\r\n")));
     const Outcome same = batch("--quiet -o " + path("x.p-d") + " --summary " + path("x.p-d"));
     EXPECT_EQ(same.status, 2) << same.output;
+}
+
+void write_file(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// A sweep over a type's input of a mix: each row is the mix made alone with
+// that value in the type's file; shared inputs vary as they are.
+TEST_F(SweepCommand, over_mixes_vary_a_types_input_as_fiberN_NAME) {
+    const std::string pva = path("pva.txt");
+    const std::string steel = path("steel.txt");
+    write_file(pva, "Af = 0.00126\nLf = 12\nPmax = 0.8\ndelta_max = 0.15\nsigma_fu = 1600\n");
+    const std::string steel_text =
+        "model = 2\nAf = 0.0314\nLf = 13\nA = 3\nB = 0.4\nC = 0.05\n"
+        "D = 0.3\nsigma_fu = 2800\n";
+    write_file(steel, steel_text + "Vf = 0.01\n");
+    const Outcome o = batch("sweep --fiber " + pva + " --fiber " + steel +
+                            " --vary fiber2.Vf=0,0.005 --vary crack_xy=0,30 division=6 --quiet"
+                            " --summary " +
+                            path("s.csv"));
+    EXPECT_EQ(o.status, 4) << o.output;
+    const std::vector<std::string> lines = lines_of(contents(path("s.csv")));
+    ASSERT_EQ(lines.size(), 5u) << o.output;
+    const std::vector<std::string> header = cells_of(lines[0]);
+    EXPECT_EQ(header[1], "fiber2.Vf");
+    EXPECT_EQ(header[2], "crack_xy");
+    auto refused = row_of(header, lines[1]);
+    EXPECT_EQ(refused["status"], "refused");
+    EXPECT_EQ(refused["message"].rfind(steel + " (fiber 2), Vf: ", 0), 0u) << refused["message"];
+    for (std::size_t r = 3; r <= 4; ++r) {
+        auto row = row_of(header, lines[r]);
+        ASSERT_EQ(row["status"], "ok");
+        const std::string varied = path("steel-varied.txt");
+        write_file(varied, steel_text + "Vf = 0.005\n");
+        const Outcome alone =
+            batch("mix --quiet --fiber " + pva + " --fiber " + varied +
+                  " division=6 crack_xy=" + row["crack_xy"] + " --summary " + path("alone.csv"));
+        ASSERT_EQ(alone.status, 0) << alone.output;
+        const std::vector<std::string> single = lines_of(contents(path("alone.csv")));
+        auto expected = row_of(cells_of(single[0]), single[1]);
+        for (const std::string c : {"sigma_max", "P_max", "ratio_at_peak", "J_b_prime", "G_b"}) {
+            EXPECT_EQ(row[c], expected[c]) << c << " of run " << r;
+        }
+    }
+    for (const std::string& args :
+         {std::string(" --vary Vf=0.01,0.02"), std::string(" --vary fiber3.Vf=0.01"),
+          std::string(" --vary fiber1.Am=100"), std::string(" Lf=20 --vary Am=100,200"),
+          std::string(" --vary fiber1.Vf=0.01 --vary fiber1.Vf=0.02")}) {
+        const Outcome bad = batch("sweep --fiber " + pva + " --fiber " + steel + args);
+        EXPECT_EQ(bad.status, 2) << args << "\n" << bad.output;
+    }
 }
 
 }  // namespace
