@@ -149,6 +149,10 @@ std::string help_footer() {
     text +=
         "  model         1        1 or constant: Constant model; 2 or function-lb: Function lb "
         "model\n"
+        "\nSubcommands, each with its own --help:\n"
+        "  quarnel-batch sweep  the law for every combination of varied inputs, in parallel\n"
+        "  quarnel-batch fit    fit inputs to a measured bridging curve\n"
+        "  quarnel-batch mix    the law of a hybrid mix of fiber types\n"
         "\nExit status:\n"
         "  0    the run finished and every output was written\n"
         "  2    usage error or refused input; no file is written\n"
