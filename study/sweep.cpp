@@ -57,24 +57,24 @@ SweepAxis parse_sweep_axis(const std::string& argument,
     }
     SweepAxis axis;
     axis.name = trimmed(argument.substr(0, eq));
-    const std::string spec = trimmed(argument.substr(eq + 1));
+    const std::string values_text = trimmed(argument.substr(eq + 1));
     if (!name_known(axis.name)) throw std::invalid_argument("unknown name \"" + axis.name + "\"");
     const std::string where = "--vary " + axis.name + ": ";
-    if (spec.empty()) throw std::invalid_argument(where + "the list of values is empty");
+    if (values_text.empty()) throw std::invalid_argument(where + "the list of values is empty");
     try {
-        if (spec.find(':') == std::string::npos) {
-            for (const std::string& item : split(spec, ',')) {
+        if (values_text.find(':') == std::string::npos) {
+            for (const std::string& item : split(values_text, ',')) {
                 if (item.empty()) throw std::invalid_argument("a value of the list is empty");
                 axis.values.emplace_back(item);
                 axis.numbers.push_back(read_number(item));
             }
             return axis;
         }
-        const std::vector<std::string> parts = split(spec, ':');
+        const std::vector<std::string> parts = split(values_text, ':');
         const bool log = parts.size() == 4 && parts[3] == "log";
         if (parts.size() != 3 && !log) {
             throw std::invalid_argument(
-                "a range is start:stop:count or start:stop:count:log, not \"" + spec + "\"");
+                "a range is start:stop:count or start:stop:count:log, not \"" + values_text + "\"");
         }
         const double start = bound(parts[0], "the start");
         const double stop = bound(parts[1], "the stop");
