@@ -95,9 +95,14 @@ struct SearchScale {
     double high = 0;
     bool logarithmic = false;
 
+    // The start and its place, so that the start is evaluated as given.
+    std::optional<double> start;
+    double start_place = -1;
+
     double value(double u) const {
         if (!(u > 0)) return low;
         if (u >= 1) return high;
+        if (start && u == start_place) return *start;
         const double v = logarithmic
                              ? std::exp(std::log(low) + u * (std::log(high) - std::log(low)))
                              : low + u * (high - low);
@@ -113,8 +118,9 @@ struct SearchScale {
     }
 };
 
-// The stored value of a member nearest to v that lies within [low, high].
-double stored_within(const std::string& member, double v, double low, double high) {
+}  // namespace
+
+double stored_value_within(const std::string& member, double v, double low, double high) {
     double s = stored_value(member, v);
     if (!is_single_precision_member(member)) return s;
     const float f = static_cast<float>(s);
@@ -122,6 +128,8 @@ double stored_within(const std::string& member, double v, double low, double hig
     if (s < low) s = std::nextafter(f, std::numeric_limits<float>::infinity());
     return s;
 }
+
+namespace {
 
 // Deterministic numbers from a seed (SplitMix64), the same on every platform.
 class SeededNumbers {
@@ -220,7 +228,7 @@ struct Search {
         std::vector<double> values(n);
         for (std::size_t d = 0; d < n; ++d) {
             const FitValue& v = problem.values[d];
-            values[d] = stored_within(v.member, scales[d].value(u[d]), v.low, v.high);
+            values[d] = stored_value_within(v.member, scales[d].value(u[d]), v.low, v.high);
             inputs[v.member] = values[d];
         }
         ++result.evaluations;
@@ -309,7 +317,7 @@ std::optional<std::string> check_fit_problem(const FitProblem& problem) {
             return v.name + ": START must lie within LOW:HIGH";
         }
         if (is_single_precision_member(member)) {
-            const double s = stored_within(member, v.low, v.low, v.high);
+            const double s = stored_value_within(member, v.low, v.low, v.high);
             if (!(s >= v.low && s <= v.high)) {
                 return v.name + ": no 32-bit value lies within LOW:HIGH";
             }
@@ -342,7 +350,12 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     search.started = Clock::now();
     const std::size_t n = problem.values.size();
     for (const FitValue& v : problem.values) {
-        search.scales.push_back({v.low, v.high, v.low > 0});
+        SearchScale scale{v.low, v.high, v.low > 0, std::nullopt, -1};
+        if (v.start) {
+            scale.start_place = scale.place(*v.start);
+            scale.start = v.start;
+        }
+        search.scales.push_back(scale);
     }
     search.inputs = problem.inputs;
     for (const FitValue& v : problem.values) {

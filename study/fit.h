@@ -118,6 +118,10 @@ bool is_single_precision_member(const std::string& member);
 // The value as the member stores it: rounded to the nearest float for a
 // 32-bit member, unchanged for a 64-bit one.
 double stored_value(const std::string& member, double value);
+// The stored value of the member nearest to `value` that lies within
+// [low, high]: a 32-bit member's float rounded to a bound's outside is moved
+// one float inwards.
+double stored_value_within(const std::string& member, double value, double low, double high);
 // The shortest text that, read by the field rule and stored with the member's
 // width, gives `value` again; `value` must be a stored value of the member.
 std::string shortest_field_text(const std::string& member, double value);
