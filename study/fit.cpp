@@ -304,7 +304,10 @@ std::optional<std::string> check_fit_problem(const FitProblem& problem) {
     for (const FitValue& v : problem.values) {
         const std::string member = input_member(v.name);
         if (member.empty() || member != v.member) return "unknown name \"" + v.name + "\"";
-        if (member == "division" || member == "model") {
+        if (member == "model") {
+            return "\"model\" cannot be fitted: it chooses the pull-out model (model=1 or 2)";
+        }
+        if (member == "division") {
             return "\"" + v.name +
                    "\" cannot be fitted: the law is computed at the measured openings";
         }
