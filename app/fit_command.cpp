@@ -230,11 +230,14 @@ InputSet inputs_with(const BatchRequest& request, const std::vector<FitValue>& v
 }
 
 // The refusal of the inputs that no fitted value can lift: the inputs with
-// each fitted value at its start (or its low bound) checked, and a refusal
-// kept only when it names a member that is not fitted.
+// each fitted value at its start (or the middle of its range) checked, and a
+// refusal kept only when it names a member that is not fitted.
 std::optional<InputRefusal> fixed_refusal(const FitOptions& o, bool division_used) {
     std::vector<InputValue> trial;
-    for (const FitValue& v : o.values) trial.emplace_back(v.start.value_or(v.low));
+    for (const FitValue& v : o.values) {
+        trial.emplace_back(v.start.value_or(v.low > 0 ? std::sqrt(v.low) * std::sqrt(v.high)
+                                                      : v.low / 2 + v.high / 2));
+    }
     const CalculationInputs inputs =
         read_calculation_inputs(inputs_with(o.request, o.values, trial));
     for (const OpeningScheme scheme :
@@ -259,10 +262,12 @@ class FitProgressLine {
         const auto now = std::chrono::steady_clock::now();
         if (dirty_ && now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
-        const std::string rmse = std::isfinite(best_rmse) ? exact(best_rmse) + " MPa" : "-";
+        char rmse[32] = "-";
+        if (std::isfinite(best_rmse)) std::snprintf(rmse, sizeof rmse, "%.4g MPa", best_rmse);
         std::fprintf(
             stderr, "\r%-60s",
-            ("fit: " + std::to_string(evaluations) + " evaluations, best RMSE " + rmse).c_str());
+            ("fit: " + std::to_string(evaluations) + " evaluations, best RMSE " + std::string(rmse))
+                .c_str());
         dirty_ = true;
     }
     void finish() {

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <new>
 #include <numeric>
 #include <set>
 
@@ -201,6 +203,7 @@ struct Search {
     Clock::time_point started;
     nlopt_opt current = nullptr;
     std::optional<FitStop> stopped;
+    std::exception_ptr failure;  // thrown by an evaluation
 
     FitResult result;
     double best_f = std::numeric_limits<double>::infinity();
@@ -274,6 +277,7 @@ void local_search(Search& search, std::vector<double>& x, double x_tolerance, do
     const std::vector<double> upper(n, 1.0);
     const std::vector<double> step(n, 0.1);
     nlopt_opt opt = nlopt_create(NLOPT_LN_BOBYQA, static_cast<unsigned>(n));
+    if (opt == nullptr) throw std::bad_alloc();
     search.current = opt;
     nlopt_set_lower_bounds(opt, lower.data());
     nlopt_set_upper_bounds(opt, upper.data());
@@ -285,6 +289,7 @@ void local_search(Search& search, std::vector<double>& x, double x_tolerance, do
     nlopt_optimize(opt, x.data(), &f);
     search.current = nullptr;
     nlopt_destroy(opt);
+    if (search.failure) std::rethrow_exception(search.failure);
 }
 
 double objective(unsigned, const double* u, double*, void* data) {
@@ -293,7 +298,16 @@ double objective(unsigned, const double* u, double*, void* data) {
         nlopt_force_stop(search.current);
         return search.result.found ? search.best_f : search.penalty;
     }
-    return search.evaluate(u);
+    // No exception may cross NLopt's C frames: it is kept and thrown again
+    // once the search has returned.
+    try {
+        return search.evaluate(u);
+    } catch (...) {
+        search.failure = std::current_exception();
+        search.stopped = FitStop::interrupted;
+        nlopt_force_stop(search.current);
+        return search.penalty;
+    }
 }
 
 }  // namespace

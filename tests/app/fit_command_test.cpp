@@ -215,6 +215,20 @@ TEST_F(FitCommand, outputs_that_name_one_file_are_refused_before_the_fit) {
     EXPECT_FALSE(fs::exists(path("same")));
 }
 
+TEST_F(FitCommand, an_output_that_fails_exits_3_after_the_result) {
+    Outcome o = fit({"--fit", "Pmax=0.5:5", "-o", path("no-folder/fitted.p-d")});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_TRUE(contains(o.out, "The same law: Pmax=")) << o.out;
+    EXPECT_TRUE(contains(o.err, "(76)")) << o.err;  // the folder does not exist
+    o = fit({"--fit", "Pmax=0.5:5", "--csv", path("no-folder/points.csv"), "--json"});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_TRUE(contains(o.out, "\"parameters\"")) << o.out;
+    EXPECT_TRUE(contains(o.err, "cannot create " + path("no-folder/points.csv"))) << o.err;
+    o = fit({"--fit", "Pmax=0.5:5", "--summary", path("no-folder/summary.csv")});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_FALSE(o.err.empty());
+}
+
 TEST_F(FitCommand, json_holds_the_values_texts_and_figures) {
     const Outcome o = fit({"--fit", "Pmax=0.5:5", "--fit", "kxy=0.5:1:1", "--json", "--quiet"});
     ASSERT_EQ(o.status, 0) << o.err;
@@ -332,7 +346,7 @@ TEST_F(FitCommand, sigint_stops_the_fit_with_the_best_so_far_and_writes_nothing)
               out.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // well into the fit
     kill(pid, SIGINT);
     int raw = 0;
     waitpid(pid, &raw, 0);

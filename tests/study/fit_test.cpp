@@ -212,6 +212,16 @@ TEST(Fit, every_candidate_refused_finds_nothing) {
     EXPECT_TRUE(r.values.empty());
 }
 
+TEST(Fit, an_exception_of_an_evaluation_reaches_the_caller) {
+    FitProblem p = small_problem();
+    p.inputs["model"] = 3.0;  // read_calculation_inputs throws
+    FitSettings settings;
+    settings.starts = 1;  // the first evaluation is inside the optimiser
+    EXPECT_THROW(fit_law(p, settings), std::invalid_argument);
+    settings.starts = 2;  // the first is a screening point
+    EXPECT_THROW(fit_law(p, settings), std::invalid_argument);
+}
+
 TEST(Fit, stops_on_evaluations_time_and_request) {
     FitProblem p = small_problem();
     FitSettings settings;
