@@ -259,6 +259,7 @@ struct Search {
                 }
             }
         }
+        if (hooks.evaluated) hooks.evaluated(values, f, run.refused());
         if (hooks.progress) {
             hooks.progress(result.evaluations,
                            result.found ? std::sqrt(best_f / static_cast<double>(order.size()))

@@ -92,6 +92,10 @@ struct FitHooks {
     // After every evaluation: evaluations so far and the best RMSE so far
     // (infinity while none was computed).
     std::function<void(long evaluations, double best_rmse)> progress;
+    // After every evaluation: the candidate's stored values and its sum of
+    // squares (the penalty when refused), for tracing a fit.
+    std::function<void(const std::vector<double>& values, double sum_of_squares, bool refused)>
+        evaluated;
     // Asked before every evaluation; true ends the fit with the best so far.
     std::function<bool()> stop_requested;
 };

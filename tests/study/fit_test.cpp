@@ -187,7 +187,31 @@ TEST(Fit, a_refused_candidate_is_a_poor_fit_and_the_fit_goes_on) {
     FitSettings settings;
     settings.starts = 1;
     settings.max_evaluations = 12;
-    const FitResult r = fit_law(p, settings);
+    // Every refused candidate scores the same finite sum of squares, above
+    // that of the law of no stress and of every computed candidate.
+    double no_stress = 0;
+    for (const double y : p.stresses) no_stress += y * y;
+    std::vector<double> refused;
+    double worst_computed = 0;
+    FitHooks hooks;
+    hooks.evaluated = [&](const std::vector<double>& values, double f, bool was_refused) {
+        ASSERT_EQ(values.size(), 1u);
+        if (was_refused) {
+            EXPECT_EQ(values[0], 0);
+            refused.push_back(f);
+        } else {
+            worst_computed = std::max(worst_computed, f);
+        }
+    };
+    const FitResult r = fit_law(p, settings, hooks);
+    ASSERT_FALSE(refused.empty());
+    EXPECT_EQ(static_cast<long>(refused.size()), r.refused_evaluations);
+    for (const double f : refused) {
+        EXPECT_TRUE(std::isfinite(f));
+        EXPECT_EQ(f, refused[0]);
+        EXPECT_GT(f, 10 * no_stress);
+        EXPECT_GT(f, worst_computed);
+    }
     EXPECT_GE(r.refused_evaluations, 1);
     ASSERT_TRUE(r.last_refusal);
     EXPECT_EQ(r.last_refusal->member, "delta_max");
@@ -264,13 +288,37 @@ TEST(Fit, starts_are_deterministic_and_follow_the_seed) {
     FitSettings settings;
     settings.starts = 3;
     settings.max_evaluations = 12;  // the screening points only
-    const FitResult a = fit_law(p, settings);
-    const FitResult b = fit_law(p, settings);
-    ASSERT_TRUE(a.found && b.found);
-    EXPECT_TRUE(same_bits(a.values[0], b.values[0]) && same_bits(a.values[1], b.values[1]));
-    settings.seed = 2;
-    const FitResult c = fit_law(p, settings);
-    EXPECT_FALSE(same_bits(a.values[0], c.values[0]) && same_bits(a.values[1], c.values[1]));
+    // The screening points, every one inside the ranges, in strata of the
+    // Latin hypercube: one point per twelfth of each range's search scale.
+    const auto screened = [&](std::uint64_t seed) {
+        std::vector<std::vector<double>> points;
+        FitHooks hooks;
+        hooks.evaluated = [&](const std::vector<double>& values, double, bool) {
+            points.push_back(values);
+        };
+        settings.seed = seed;
+        const FitResult r = fit_law(p, settings, hooks);
+        EXPECT_TRUE(r.found);
+        return points;
+    };
+    const std::vector<std::vector<double>> a = screened(1);
+    ASSERT_EQ(a.size(), 12u);
+    EXPECT_EQ(a, screened(1));
+    EXPECT_NE(a, screened(2));
+    for (std::size_t d = 0; d < 2; ++d) {
+        const double low = p.values[d].low;
+        const double high = p.values[d].high;
+        std::vector<int> strata;
+        for (const std::vector<double>& point : a) {
+            ASSERT_GE(point[d], low);
+            ASSERT_LE(point[d], high);
+            const double u = std::log(point[d] / low) / std::log(high / low);
+            strata.push_back(static_cast<int>(u * 12));
+        }
+        std::sort(strata.begin(), strata.end());
+        for (int s = 0; s < 12; ++s) EXPECT_EQ(strata[static_cast<std::size_t>(s)], s) << d;
+    }
+    settings.seed = 1;
     // The first evaluation is the given start.
     settings.max_evaluations = 1;
     settings.starts = 1;
