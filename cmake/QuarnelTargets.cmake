@@ -21,9 +21,10 @@ function(quarnel_target_defaults target)
 endfunction()
 
 # Registers one test executable with CTest. Widget tests pass QT to run on the
-# offscreen platform with a pinned locale.
+# offscreen platform with a pinned locale. LABEL gives the tests a CTest label
+# ("slow": left out of the sanitizer run, CMakePresets.json).
 function(quarnel_add_test name)
-  cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   quarnel_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
@@ -36,7 +37,11 @@ function(quarnel_add_test name)
     quarnel_qt_free(${name})
     target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
     include(GoogleTest)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+    if(ARG_LABEL)
+      gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${ARG_LABEL})
+    else()
+      gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+    endif()
   endif()
 endfunction()
 

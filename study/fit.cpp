@@ -1,0 +1,452 @@
+#include "fit.h"
+
+#include <nlopt.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <new>
+#include <numeric>
+#include <set>
+
+#include "engine/fiber_tables.h"
+#include "engine/text_to_number.h"
+#include "study/law_run.h"
+
+namespace quarnel {
+
+bool is_single_precision_member(const std::string& member) {
+    return member != "Pmax" && member != "delta_max" && member != "C" && member != "D" &&
+           member != "division" && member != "model";
+}
+
+double stored_value(const std::string& member, double value) {
+    return is_single_precision_member(member) ? static_cast<double>(static_cast<float>(value))
+                                              : value;
+}
+
+namespace {
+
+bool same_bits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool reads_back(const std::string& member, const std::string& text, double value) {
+    return same_bits(stored_value(member, read_number(text)), value);
+}
+
+std::string chars_of(double x, int precision) {
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, precision);
+    return std::string(buffer, result.ptr);
+}
+
+std::string chars_of(float x) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, x);
+    return std::string(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::string shortest_field_text(const std::string& member, double value) {
+    const std::string exact = shortest_number_text(value);
+    if (!is_single_precision_member(member)) return exact;
+    // A text is read as a double and then rounded to a float: the float's own
+    // shortest text may round twice to a neighbour, so every candidate is
+    // read back, and the double's shortest text always reads back.
+    std::string best = exact;
+    const auto consider = [&](const std::string& text) {
+        if (text.size() < best.size() && reads_back(member, text, value)) best = text;
+    };
+    consider(chars_of(static_cast<float>(value)));
+    for (int precision = 1; precision <= 9; ++precision) consider(chars_of(value, precision));
+    return best;
+}
+
+long default_max_evaluations(std::size_t count) {
+    return 400 + 400 * static_cast<long>(count);
+}
+
+std::string fit_stop_text(FitStop stop) {
+    switch (stop) {
+        case FitStop::converged:
+            return "tolerances reached";
+        case FitStop::max_evaluations:
+            return "maximum evaluations reached";
+        case FitStop::max_time:
+            return "maximum time reached";
+        case FitStop::interrupted:
+            return "interrupted";
+    }
+    return "";
+}
+
+namespace {
+
+// A value's candidate from its place u in [0, 1] of the search range: on a
+// logarithmic scale for a range above 0, else linear; the ends are the bounds
+// exactly.
+struct SearchScale {
+    double low = 0;
+    double high = 0;
+    bool logarithmic = false;
+
+    // The start and its place, so that the start is evaluated as given.
+    std::optional<double> start;
+    double start_place = -1;
+
+    double value(double u) const {
+        if (!(u > 0)) return low;
+        if (u >= 1) return high;
+        if (start && u == start_place) return *start;
+        const double v = logarithmic
+                             ? std::exp(std::log(low) + u * (std::log(high) - std::log(low)))
+                             : low + u * (high - low);
+        return std::clamp(v, low, high);
+    }
+    double place(double v) const {
+        if (v <= low) return 0;
+        if (v >= high) return 1;
+        const double u = logarithmic
+                             ? (std::log(v) - std::log(low)) / (std::log(high) - std::log(low))
+                             : (v - low) / (high - low);
+        return std::clamp(u, 0.0, 1.0);
+    }
+};
+
+}  // namespace
+
+double stored_value_within(const std::string& member, double v, double low, double high) {
+    double s = stored_value(member, v);
+    if (!is_single_precision_member(member)) return s;
+    const float f = static_cast<float>(s);
+    if (s > high) s = std::nextafter(f, -std::numeric_limits<float>::infinity());
+    if (s < low) s = std::nextafter(f, std::numeric_limits<float>::infinity());
+    return s;
+}
+
+namespace {
+
+// Deterministic numbers from a seed (SplitMix64), the same on every platform.
+class SeededNumbers {
+  public:
+    explicit SeededNumbers(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }  // [0, 1)
+    std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
+
+  private:
+    std::uint64_t state_;
+};
+
+// The start points in the search space: the given starts (or the middles),
+// then a Latin hypercube of the others.
+std::vector<std::vector<double>> start_points(const std::vector<SearchScale>& scales,
+                                              const FitProblem& problem, int starts,
+                                              std::uint64_t seed) {
+    const std::size_t n = scales.size();
+    std::vector<std::vector<double>> points;
+    std::vector<double> first(n);
+    for (std::size_t d = 0; d < n; ++d) {
+        const FitValue& v = problem.values[d];
+        first[d] = v.start ? scales[d].place(*v.start) : 0.5;
+    }
+    points.push_back(first);
+    const auto others = static_cast<std::size_t>(std::max(starts - 1, 0));
+    if (others == 0) return points;
+    SeededNumbers numbers(seed);
+    std::vector<std::vector<double>> columns(n, std::vector<double>(others));
+    for (std::size_t d = 0; d < n; ++d) {
+        std::vector<std::size_t> strata(others);
+        std::iota(strata.begin(), strata.end(), 0);
+        for (std::size_t i = others; i > 1; --i) std::swap(strata[i - 1], strata[numbers.below(i)]);
+        for (std::size_t s = 0; s < others; ++s) {
+            columns[d][s] =
+                (static_cast<double>(strata[s]) + numbers.uniform()) / static_cast<double>(others);
+        }
+    }
+    for (std::size_t s = 0; s < others; ++s) {
+        std::vector<double> p(n);
+        for (std::size_t d = 0; d < n; ++d) p[d] = columns[d][s];
+        points.push_back(p);
+    }
+    return points;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// The state of one fit across its local searches.
+struct Search {
+    Search(const FitProblem& p, const FitSettings& s, const FitHooks& h)
+        : problem(p), settings(s), hooks(h) {}
+    const FitProblem& problem;
+    const FitSettings& settings;
+    const FitHooks& hooks;
+    std::vector<SearchScale> scales;
+    InputSet inputs;
+    std::optional<std::vector<double>> sorted_openings;
+    std::vector<std::size_t> order;  // problem index of each sorted opening
+    FiberTables tables;
+    double penalty = 0;
+    long max_evaluations = 0;
+    Clock::time_point started;
+    nlopt_opt current = nullptr;
+    std::optional<FitStop> stopped;
+    std::exception_ptr failure;  // thrown by an evaluation
+
+    FitResult result;
+    double best_f = std::numeric_limits<double>::infinity();
+    std::vector<double> best_values;
+    std::vector<double> best_place;  // in the search space
+    std::vector<double> best_stresses;
+
+    double seconds() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
+
+    // Whether the fit must end before the next evaluation.
+    bool must_stop() {
+        if (stopped) return true;
+        if (hooks.stop_requested && hooks.stop_requested()) {
+            stopped = FitStop::interrupted;
+        } else if (result.evaluations >= max_evaluations) {
+            stopped = FitStop::max_evaluations;
+        } else if (settings.max_seconds && seconds() >= *settings.max_seconds) {
+            stopped = FitStop::max_time;
+        }
+        return stopped.has_value();
+    }
+
+    double evaluate(const double* u) {
+        const std::size_t n = scales.size();
+        std::vector<double> values(n);
+        for (std::size_t d = 0; d < n; ++d) {
+            const FitValue& v = problem.values[d];
+            values[d] = stored_value_within(v.member, scales[d].value(u[d]), v.low, v.high);
+            inputs[v.member] = values[d];
+        }
+        ++result.evaluations;
+        const LawRun run = compute_law(inputs, sorted_openings, tables);
+        double f = penalty;
+        std::vector<double> stresses(problem.openings.size());
+        if (run.refused()) {
+            ++result.refused_evaluations;
+            result.last_refusal = run.refusal;
+        } else {
+            for (std::size_t s = 0; s < order.size(); ++s) stresses[order[s]] = run.steps[s].sigma;
+            double sum = 0;
+            for (std::size_t i = 0; i < stresses.size(); ++i) {
+                const double r = stresses[i] - problem.stresses[i];
+                sum += r * r;
+            }
+            if (std::isfinite(sum)) {
+                f = sum;
+                if (sum < best_f) {
+                    best_f = sum;
+                    best_values = values;
+                    best_place.assign(u, u + n);
+                    best_stresses = std::move(stresses);
+                    result.found = true;
+                }
+            }
+        }
+        if (hooks.evaluated) hooks.evaluated(values, f, run.refused());
+        if (hooks.progress) {
+            hooks.progress(result.evaluations,
+                           result.found ? std::sqrt(best_f / static_cast<double>(order.size()))
+                                        : std::numeric_limits<double>::infinity());
+        }
+        return f;
+    }
+};
+
+double objective(unsigned, const double* u, double*, void* data);
+
+// One local search by BOBYQA from x, in the unit box of the search space.
+void local_search(Search& search, std::vector<double>& x, double x_tolerance, double f_tolerance) {
+    const std::size_t n = x.size();
+    const std::vector<double> lower(n, 0.0);
+    const std::vector<double> upper(n, 1.0);
+    const std::vector<double> step(n, 0.1);
+    nlopt_opt opt = nlopt_create(NLOPT_LN_BOBYQA, static_cast<unsigned>(n));
+    if (opt == nullptr) throw std::bad_alloc();
+    search.current = opt;
+    nlopt_set_lower_bounds(opt, lower.data());
+    nlopt_set_upper_bounds(opt, upper.data());
+    nlopt_set_min_objective(opt, objective, &search);
+    nlopt_set_xtol_abs1(opt, x_tolerance);
+    nlopt_set_ftol_rel(opt, f_tolerance);
+    nlopt_set_initial_step(opt, step.data());
+    double f = 0;
+    nlopt_optimize(opt, x.data(), &f);
+    search.current = nullptr;
+    nlopt_destroy(opt);
+    if (search.failure) std::rethrow_exception(search.failure);
+}
+
+double objective(unsigned, const double* u, double*, void* data) {
+    auto& search = *static_cast<Search*>(data);
+    if (search.must_stop()) {
+        nlopt_force_stop(search.current);
+        return search.result.found ? search.best_f : search.penalty;
+    }
+    // No exception may cross NLopt's C frames: it is kept and thrown again
+    // once the search has returned.
+    try {
+        return search.evaluate(u);
+    } catch (...) {
+        search.failure = std::current_exception();
+        search.stopped = FitStop::interrupted;
+        nlopt_force_stop(search.current);
+        return search.penalty;
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> check_fit_problem(const FitProblem& problem) {
+    if (problem.values.empty()) return "nothing to fit: give at least one --fit NAME=LOW:HIGH";
+    std::set<std::string> members;
+    for (const FitValue& v : problem.values) {
+        const std::string member = input_member(v.name);
+        if (member.empty() || member != v.member) return "unknown name \"" + v.name + "\"";
+        if (member == "model") {
+            return "\"model\" cannot be fitted: it chooses the pull-out model (model=1 or 2)";
+        }
+        if (member == "division") {
+            return "\"" + v.name +
+                   "\" cannot be fitted: the law is computed at the measured openings";
+        }
+        if (!members.insert(member).second) return "\"" + v.name + "\" is fitted twice";
+        if (!std::isfinite(v.low) || !std::isfinite(v.high)) {
+            return v.name + ": the bounds must be finite numbers";
+        }
+        if (!(v.low < v.high)) return v.name + ": LOW must be below HIGH";
+        if (v.start && !(*v.start >= v.low && *v.start <= v.high)) {
+            return v.name + ": START must lie within LOW:HIGH";
+        }
+        if (is_single_precision_member(member)) {
+            const double s = stored_value_within(member, v.low, v.low, v.high);
+            if (!(s >= v.low && s <= v.high)) {
+                return v.name + ": no 32-bit value lies within LOW:HIGH";
+            }
+        }
+    }
+    if (problem.openings.size() != problem.stresses.size()) {
+        return "the openings and the stresses differ in number";
+    }
+    if (problem.openings.size() < problem.values.size() + 1) {
+        return std::to_string(problem.openings.size()) +
+               (problem.openings.size() == 1 ? " point is" : " points are") + " fewer than the " +
+               std::to_string(problem.values.size() + 1) + " that fitting " +
+               std::to_string(problem.values.size()) +
+               (problem.values.size() == 1 ? " value" : " values") + " needs";
+    }
+    for (std::size_t i = 0; i < problem.openings.size(); ++i) {
+        if (!std::isfinite(problem.openings[i]) || problem.openings[i] < 0 ||
+            !std::isfinite(problem.stresses[i])) {
+            return "point " + std::to_string(i) +
+                   " is not a finite opening of 0 or more and a "
+                   "finite stress";
+        }
+    }
+    return std::nullopt;
+}
+
+FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const FitHooks& hooks) {
+    if (const auto error = check_fit_problem(problem)) throw FitSetupError(*error);
+    Search search(problem, settings, hooks);
+    search.started = Clock::now();
+    const std::size_t n = problem.values.size();
+    for (const FitValue& v : problem.values) {
+        SearchScale scale{v.low, v.high, v.low > 0, std::nullopt, -1};
+        if (v.start) {
+            scale.start_place = scale.place(*v.start);
+            scale.start = v.start;
+        }
+        search.scales.push_back(scale);
+    }
+    search.inputs = problem.inputs;
+    for (const FitValue& v : problem.values) {
+        // A fitted member given under its other name is the fitted one.
+        search.inputs.erase(v.member == "Pmax" ? "A" : v.member == "delta_max" ? "B" : "");
+    }
+    search.order.resize(problem.openings.size());
+    std::iota(search.order.begin(), search.order.end(), 0);
+    std::stable_sort(search.order.begin(), search.order.end(), [&](std::size_t a, std::size_t b) {
+        return problem.openings[a] < problem.openings[b];
+    });
+    std::vector<double> sorted;
+    for (const std::size_t i : search.order) sorted.push_back(problem.openings[i]);
+    search.sorted_openings = std::move(sorted);
+    double squares = 0;
+    for (const double y : problem.stresses) squares += y * y;
+    // Worse than the law of no stress by far, and finite.
+    search.penalty = 100 * (squares + 1);
+    search.max_evaluations =
+        settings.max_evaluations > 0 ? settings.max_evaluations : default_max_evaluations(n);
+
+    // Screening: the first start, then the best of a Latin hypercube of
+    // points spread over the ranges, start local searches to a coarse
+    // tolerance; the best point found is then polished to the fine one.
+    const int starts = std::max(settings.starts, 1);
+    const std::size_t screened = static_cast<std::size_t>(std::max(4 * starts, 8));
+    std::vector<std::vector<double>> candidates =
+        start_points(search.scales, problem, static_cast<int>(screened) + 1, settings.seed);
+    std::vector<std::vector<double>> chosen = {candidates[0]};
+    if (starts > 1) {
+        std::vector<std::pair<double, std::size_t>> ranked;
+        for (std::size_t p = 1; p < candidates.size() && !search.must_stop(); ++p) {
+            ranked.emplace_back(search.evaluate(candidates[p].data()), p);
+        }
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (std::size_t r = 0;
+             r < ranked.size() && chosen.size() < static_cast<std::size_t>(starts); ++r) {
+            chosen.push_back(candidates[ranked[r].second]);
+        }
+    }
+    const double coarse = std::max(settings.x_tolerance, 1e-4);
+    for (std::vector<double> x : chosen) {
+        if (search.must_stop()) break;
+        local_search(search, x, coarse, std::max(settings.f_tolerance, 1e-8));
+    }
+    if (search.result.found && !search.must_stop()) {
+        std::vector<double> x = search.best_place;
+        local_search(search, x, settings.x_tolerance, settings.f_tolerance);
+    }
+
+    FitResult result = std::move(search.result);
+    result.stop = search.stopped.value_or(FitStop::converged);
+    result.seconds = search.seconds();
+    if (!result.found) return result;
+    result.values = search.best_values;
+    result.fitted_stresses = search.best_stresses;
+    result.sum_of_squares = search.best_f;
+    const auto points = static_cast<double>(problem.stresses.size());
+    result.rmse = std::sqrt(search.best_f / points);
+    const double mean =
+        std::accumulate(problem.stresses.begin(), problem.stresses.end(), 0.0) / points;
+    double about_mean = 0;
+    for (const double y : problem.stresses) about_mean += (y - mean) * (y - mean);
+    result.r2 =
+        about_mean > 0 ? 1 - search.best_f / about_mean : std::numeric_limits<double>::quiet_NaN();
+    for (std::size_t d = 0; d < n; ++d) {
+        const FitValue& v = problem.values[d];
+        result.texts.push_back(shortest_field_text(v.member, result.values[d]));
+        const double u = search.scales[d].place(result.values[d]);
+        result.at_bound.push_back(u <= 1e-6 || u >= 1 - 1e-6);
+    }
+    return result;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/calculation_inputs.h"
+#include "engine/input_checks.h"
+
+namespace quarnel {
+
+// One input to fit, within bounds [low, high] (inclusive), from an optional
+// start inside them.
+struct FitValue {
+    std::string name;    // as the user gave it: "A" or "Pmax"
+    std::string member;  // the member it stands for: "Pmax"
+    double low = 0;
+    double high = 0;
+    std::optional<double> start;
+};
+
+// How long and from where the optimiser searches.
+struct FitSettings {
+    int starts = 4;            // local searches before the polish, the first from the given starts
+    std::uint64_t seed = 1;    // the other starts' points
+    long max_evaluations = 0;  // laws computed in all; 0: default_max_evaluations
+    std::optional<double> max_seconds;  // none: no time limit
+    // A local search ends when a step changes no value by more than this
+    // share of its search range, or the sum of squares by less than
+    // f_tolerance of itself.
+    double x_tolerance = 1e-7;
+    double f_tolerance = 1e-10;
+};
+
+// The evaluations a fit of `count` values may take when none are given.
+long default_max_evaluations(std::size_t count);
+
+// A measured curve and what to fit to it. `inputs` holds every input as for
+// a single run (texts by member, "model" among them); the fitted members'
+// entries are replaced by the candidates.
+struct FitProblem {
+    InputSet inputs;
+    std::vector<FitValue> values;
+    std::vector<double> openings;  // mm, in any order, equal ones allowed
+    std::vector<double> stresses;  // MPa, one per opening
+};
+
+// What a fit of a problem cannot be made for.
+struct FitSetupError : std::invalid_argument {
+    using std::invalid_argument::invalid_argument;
+};
+
+// Refuses, with the message, a problem that cannot be fitted: no value to
+// fit, a name that is not a numeric input (division and model are not fitted:
+// the law is computed at the measured openings), a member fitted twice, bounds
+// that are not finite or not increasing, a start outside them, 32-bit inputs
+// whose bounds hold no 32-bit value, fewer points than values plus one, and
+// openings or stresses that are not finite or openings below 0.
+std::optional<std::string> check_fit_problem(const FitProblem& problem);
+
+enum class FitStop {
+    converged,        // every start's search met its tolerances
+    max_evaluations,  // the evaluations ran out
+    max_time,         // the time ran out
+    interrupted,      // stop_requested said so
+};
+std::string fit_stop_text(FitStop stop);
+
+struct FitResult {
+    bool found = false;  // false when no candidate was computed (every one refused)
+    // The best candidate: each fitted input's value as stored and evaluated
+    // (a 32-bit input's float widened to a double), and the shortest field
+    // text that reads back to that stored value.
+    std::vector<double> values;
+    std::vector<std::string> texts;
+    std::vector<bool> at_bound;           // within 1e-6 of its search range from a bound
+    std::vector<double> fitted_stresses;  // the law's sigma at each opening, in the problem's order
+    double sum_of_squares = 0;            // MPa2
+    double rmse = 0;                      // MPa
+    double r2 = 0;         // 1 - SS / SS about the mean; NaN when the stresses are all equal
+    long evaluations = 0;  // laws asked for, refused ones included
+    long refused_evaluations = 0;  // candidates whose inputs were refused
+    std::optional<InputRefusal> last_refusal;
+    double seconds = 0;
+    FitStop stop = FitStop::converged;
+};
+
+struct FitHooks {
+    // After every evaluation: evaluations so far and the best RMSE so far
+    // (infinity while none was computed).
+    std::function<void(long evaluations, double best_rmse)> progress;
+    // After every evaluation: the candidate's stored values and its sum of
+    // squares (the penalty when refused), for tracing a fit.
+    std::function<void(const std::vector<double>& values, double sum_of_squares, bool refused)>
+        evaluated;
+    // Asked before every evaluation; true ends the fit with the best so far.
+    std::function<bool()> stop_requested;
+};
+
+// Fits the values to the measured curve: least squares of the law's sigma at
+// the measured openings (computed in increasing order), by NLopt's BOBYQA.
+// The first local search starts with each value at its start (or the middle
+// of its range); the other `starts` - 1 start from the best of a Latin
+// hypercube of 4 * starts points (at least 8) drawn from `seed` over the
+// ranges. These searches stop at a coarse tolerance (1e-4 of the ranges,
+// 1e-8 of the sum of squares, or the settings' when coarser); the best point
+// found is then polished to the settings' tolerances. Values whose range lies
+// above 0 are searched on a logarithmic scale, others linearly. Every
+// candidate counts as an evaluation, the screening points too. A candidate
+// whose inputs are refused counts as a very poor fit (a sum of squares 100
+// times that of the law of no stress, plus 100). Throws FitSetupError for a
+// problem check_fit_problem refuses.
+FitResult fit_law(const FitProblem& problem, const FitSettings& settings = {},
+                  const FitHooks& hooks = {});
+
+// Whether the member is stored as a 32-bit float (every numeric input but
+// Pmax, delta_max, C, D, division and model).
+bool is_single_precision_member(const std::string& member);
+// The value as the member stores it: rounded to the nearest float for a
+// 32-bit member, unchanged for a 64-bit one.
+double stored_value(const std::string& member, double value);
+// The stored value of the member nearest to `value` that lies within
+// [low, high]: a 32-bit member's float rounded to a bound's outside is moved
+// one float inwards.
+double stored_value_within(const std::string& member, double value, double low, double high);
+// The shortest text that, read by the field rule and stored with the member's
+// width, gives `value` again; `value` must be a stored value of the member.
+std::string shortest_field_text(const std::string& member, double value);
+
+}  // namespace quarnel

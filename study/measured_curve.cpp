@@ -1,0 +1,182 @@
+#include "measured_curve.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+#include "engine/text_to_number.h"
+
+namespace quarnel {
+
+namespace {
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimmed(std::string_view t) {
+    while (!t.empty() && is_blank(t.front())) t.remove_prefix(1);
+    while (!t.empty() && is_blank(t.back())) t.remove_suffix(1);
+    return t;
+}
+
+bool has_blank(std::string_view t) {
+    return std::any_of(t.begin(), t.end(), is_blank);
+}
+
+// A line's values, split at its separator; whether that was a comma.
+struct SplitLine {
+    std::vector<std::string> values;
+    bool comma_separated = false;
+};
+
+SplitLine split_line(std::string_view line) {
+    SplitLine split;
+    const auto split_at = [&](char separator) {
+        std::size_t from = 0;
+        for (;;) {
+            const std::size_t at = line.find(separator, from);
+            split.values.emplace_back(
+                trimmed(line.substr(from, at == std::string_view::npos ? line.npos : at - from)));
+            if (at == std::string_view::npos) break;
+            from = at + 1;
+        }
+    };
+    const std::string_view t = trimmed(line);
+    if (t.find(';') != t.npos) {
+        split_at(';');
+    } else if (t.find('\t') != t.npos) {
+        split_at('\t');
+    } else if (std::count(t.begin(), t.end(), ',') == 1 &&
+               !has_blank(trimmed(t.substr(0, t.find(',')))) &&
+               !has_blank(trimmed(t.substr(t.find(',') + 1)))) {
+        split_at(',');
+        split.comma_separated = true;
+    } else {
+        std::size_t at = 0;
+        while (at < t.size()) {
+            const std::size_t end = std::min(t.find(' ', at), t.size());
+            split.values.emplace_back(t.substr(at, end - at));
+            at = end;
+            while (at < t.size() && t[at] == ' ') ++at;
+        }
+    }
+    return split;
+}
+
+// A whole decimal number: sign, digits with at most one point, an optional
+// exponent.
+bool is_decimal_number(std::string_view t) {
+    std::size_t at = 0;
+    if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
+    const auto digits = [&] {
+        const std::size_t from = at;
+        while (at < t.size() && t[at] >= '0' && t[at] <= '9') ++at;
+        return at - from;
+    };
+    std::size_t mantissa = digits();
+    if (at < t.size() && t[at] == '.') {
+        ++at;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (at < t.size() && (t[at] == 'e' || t[at] == 'E')) {
+        ++at;
+        if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
+        if (digits() == 0) return false;
+    }
+    return at == t.size();
+}
+
+// "inf", "-Infinity", "nan" and the like: numbers, but not finite ones.
+bool is_non_finite_word(std::string_view t) {
+    if (!t.empty() && (t.front() == '+' || t.front() == '-')) t.remove_prefix(1);
+    std::string lower(t);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "inf" || lower == "infinity" || lower == "nan";
+}
+
+// A value of a data row: the number, or the reason it is none.
+struct ValueReading {
+    std::optional<double> value;
+    std::string reason;
+};
+
+ValueReading read_value(const std::string& text, bool comma_separated, const char* what) {
+    std::string t = text;
+    if (!comma_separated) std::replace(t.begin(), t.end(), ',', '.');
+    const std::string quoted = "\"" + text + "\"";
+    if (text.empty()) return {std::nullopt, std::string("the ") + what + " is empty"};
+    if (is_non_finite_word(t)) {
+        return {std::nullopt,
+                std::string("the ") + what + " " + quoted + " is not a finite number"};
+    }
+    if (!is_decimal_number(t)) {
+        return {std::nullopt, std::string("the ") + what + " " + quoted + " is not a number"};
+    }
+    const double value = read_number(t);
+    if (!std::isfinite(value)) {
+        return {std::nullopt, std::string("the ") + what + " " + quoted +
+                                  " is not a finite number (beyond the range of numbers)"};
+    }
+    return {value, ""};
+}
+
+bool looks_numeric(const std::string& text, bool comma_separated) {
+    std::string t = text;
+    if (!comma_separated) std::replace(t.begin(), t.end(), ',', '.');
+    return is_decimal_number(t) || is_non_finite_word(t);
+}
+
+}  // namespace
+
+std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    std::vector<MeasuredPoint> points;
+    bool first = true;
+    int number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == text.npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::string_view t = trimmed(line);
+        if (t.empty() || t.front() == '#') continue;
+        const SplitLine split = split_line(t);
+        if (first) {
+            first = false;
+            const bool header = std::none_of(
+                split.values.begin(), split.values.end(),
+                [&](const std::string& v) { return looks_numeric(v, split.comma_separated); });
+            if (header) continue;
+        }
+        if (split.values.size() != 2) {
+            return CurveRefusal{number,
+                                "expected two values (opening in mm, stress in MPa), found " +
+                                    std::to_string(split.values.size())};
+        }
+        const ValueReading opening = read_value(split.values[0], split.comma_separated, "opening");
+        if (!opening.value) return CurveRefusal{number, opening.reason};
+        const ValueReading stress = read_value(split.values[1], split.comma_separated, "stress");
+        if (!stress.value) return CurveRefusal{number, stress.reason};
+        if (*opening.value < 0) {
+            return CurveRefusal{number, "the opening " + split.values[0] + " is negative"};
+        }
+        points.push_back({*opening.value + 0.0, *stress.value, number});
+    }
+    if (points.empty()) return CurveRefusal{0, "the file holds no data rows"};
+    return points;
+}
+
+std::optional<double> read_decimal_number(std::string_view text) {
+    if (!is_decimal_number(text)) return std::nullopt;
+    return read_number(text);
+}
+
+std::string curve_refusal_text(const CurveRefusal& refusal) {
+    if (refusal.line == 0) return refusal.reason;
+    return "line " + std::to_string(refusal.line) + ": " + refusal.reason;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace quarnel {
+
+// One measured point of a bridging curve and the line of the file it was on.
+struct MeasuredPoint {
+    double opening = 0;  // crack opening, mm
+    double stress = 0;   // bridging stress, MPa
+    int line = 0;        // from 1
+};
+
+// Why a measured file cannot be used: the line at fault (0 when no one line
+// is, as for a file of no data rows) and the reason.
+struct CurveRefusal {
+    int line = 0;
+    std::string reason;
+};
+
+// Reads a measured curve: two columns, crack opening (mm) and bridging stress
+// (MPa), separated on each line by a semicolon, a tab, a comma or blanks
+// (a semicolon when the line holds one, else a tab when it holds one, else a
+// comma when the line holds exactly one, else runs of blanks); blanks around
+// a value are skipped. A decimal comma is accepted where the separator is not
+// a comma ("0,5;1,25"). Values are decimal numbers (sign, digits with at most
+// one decimal point, an optional exponent), each read as the nearest double.
+// Blank lines and lines whose first character other than a blank is "#" are
+// skipped, a line may end in CR LF, and a leading UTF-8 byte-order mark is
+// skipped. The first line that is neither blank nor a comment is a header,
+// and skipped, when none of its values is a number ("w (mm), sigma (MPa)").
+// Refused, with the line: a line of other than two values, a value that is
+// not a number or not a finite one, a negative opening, and a file of no data
+// rows. Openings need not be sorted and may repeat.
+std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(std::string_view text);
+
+// A whole decimal number (sign, digits with at most one decimal point, an
+// optional exponent; blanks around it not allowed) read as the nearest double
+// (infinity beyond the range); none for any other text.
+std::optional<double> read_decimal_number(std::string_view text);
+
+// "line 4: ..." or, for line 0, the reason alone.
+std::string curve_refusal_text(const CurveRefusal& refusal);
+
+}  // namespace quarnel

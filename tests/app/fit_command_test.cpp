@@ -1,0 +1,364 @@
+// quarnel-batch fit as a process: its options, refusals, outputs and exit
+// statuses. The fits are cut short (--starts 1, few evaluations) so that the
+// tests stay quick under the sanitizers.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/text_to_number.h"
+#include "run/input_fields.h"
+#include "study/law_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// quarnel-batch with `args`, started directly (no shell).
+Outcome batch(const std::vector<std::string>& args) {
+    const fs::path dir = fs::temp_directory_path();
+    const fs::path out = dir / ("fit-test-out-" + std::to_string(getpid()));
+    const fs::path err = dir / ("fit-test-err-" + std::to_string(getpid()));
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(o, STDOUT_FILENO);
+        dup2(e, STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(QUARNEL_BATCH)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(QUARNEL_BATCH, argv.data());
+        _exit(127);
+    }
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    Outcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = read_file(out);
+    outcome.err = read_file(err);
+    fs::remove(out);
+    fs::remove(err);
+    return outcome;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The first match of a JSON value's pattern.
+std::string json_field(const std::string& json, const std::string& pattern) {
+    std::smatch m;
+    if (!std::regex_search(json, m, std::regex(pattern))) return "";
+    return m[1];
+}
+
+class FitCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("quarnel-fit-test-" + std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        // A curve made with Pmax = 2.2 N and delta_max = 0.3 mm at 12 uneven
+        // openings, unsorted, one repeated; a header and a comment.
+        openings_ = {0.5, 0.01, 2, 0.2, 6, 0.05, 1, 3.5, 0.1, 9, 0.3, 1};
+        quarnel::InputSet inputs = quarnel::default_input_texts();
+        inputs["Pmax"] = "2.2";
+        inputs["delta_max"] = "0.3";
+        std::vector<double> sorted = openings_;
+        std::sort(sorted.begin(), sorted.end());
+        const quarnel::LawRun law = quarnel::compute_law(inputs, sorted);
+        std::string text = "# made by the model\nw (mm);sigma (MPa)\n";
+        for (const double w : openings_) {
+            const auto at = std::lower_bound(sorted.begin(), sorted.end(), w) - sorted.begin();
+            text += quarnel::shortest_number_text(w) + ";" +
+                    quarnel::shortest_number_text(law.steps[static_cast<std::size_t>(at)].sigma) +
+                    "\n";
+        }
+        write("curve.csv", text);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    void write(const std::string& name, const std::string& text) const {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+    }
+    // A quick fit of the curve with extra arguments (one start and 25
+    // evaluations unless they give --starts).
+    Outcome fit(std::vector<std::string> extra) const {
+        std::vector<std::string> args = {"fit", path("curve.csv")};
+        if (std::find(extra.begin(), extra.end(), "--starts") == extra.end()) {
+            args.insert(args.end(), {"--starts", "1", "--max-evaluations", "25"});
+        }
+        args.insert(args.end(), extra.begin(), extra.end());
+        return batch(args);
+    }
+
+    fs::path dir_;
+    std::vector<double> openings_;
+};
+
+TEST_F(FitCommand, help_lists_every_option_and_the_exit_statuses) {
+    const Outcome o = batch({"fit", "--help"});
+    EXPECT_EQ(o.status, 0);
+    for (const char* option :
+         {"--fit", "--params", "--until", "--starts", "--seed", "--max-evaluations", "--max-time",
+          "--output", "--at", "--csv", "--summary", "--sigma-fc", "--J-tip", "--json", "--quiet",
+          "Exit status", "130 by SIGINT"}) {
+        EXPECT_TRUE(contains(o.out, option)) << option;
+    }
+}
+
+TEST_F(FitCommand, usage_errors_exit_2_and_name_the_fault) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "--fit is required"},
+        {{"--fit", "Pmax"}, "--fit takes NAME=LOW:HIGH"},
+        {{"--fit", "Pmax=1"}, "--fit Pmax: expected LOW:HIGH or LOW:HIGH:START"},
+        {{"--fit", "Pmax=1:2:3:4"}, "--fit Pmax: expected LOW:HIGH"},
+        {{"--fit", "Pmax=a:2"}, "--fit Pmax LOW: \"a\" is not a decimal number"},
+        {{"--fit", "Pmax=1:1e999"}, "--fit Pmax HIGH: \"1e999\" is beyond the range"},
+        {{"--fit", "Bx=0:1"}, "--fit: unknown name \"Bx\""},
+        {{"--fit", "Pmax=2:1"}, "Pmax: LOW must be below HIGH"},
+        {{"--fit", "Pmax=1:2:3"}, "Pmax: START must lie within LOW:HIGH"},
+        {{"--fit", "division=1:3"}, "\"division\" cannot be fitted"},
+        {{"--fit", "model=1:2"}, "\"model\" cannot be fitted: it chooses the pull-out model"},
+        {{"--fit", "A=1:2", "--fit", "Pmax=1:2"}, "\"Pmax\" is fitted twice"},
+        {{"--fit", "A=1:2", "--starts", "0"}, "--starts must be at least 1"},
+        {{"--fit", "A=1:2", "--max-time", "0"}, "--max-time must be above 0"},
+        {{"--fit", "A=1:2", "--until", "x"}, "--until: \"x\" is not a decimal number"},
+        {{"--fit", "A=1:2", "--bogus"}, "bogus"},
+        {{"--fit", "A=1:2", "Bx=1"}, "unknown name \"Bx\""},
+        {{"--fit", "A=1:2", "model=3"}, "model must be 1, 2, constant or function-lb"},
+        {{"--fit", "A=1:2", "--params", path("none.txt")}, "--params: cannot read the file"},
+        {{"--fit", "A=1:2", "--at", "yesterday"}, "--at takes"},
+        // Fixed inputs refused before the fit, named by their caption.
+        {{"--fit", "A=1:2", "Lf=0"}, "\"Length (mm)\" must be greater than 0"},
+        {{"--fit", "A=1:2", "-o", path("out.p-d"), "division=0"}, "\"Division\""},
+        // Fewer points than fitted values plus one.
+        {{"--fit", "A=1:2", "--until", "0.02"},
+         "holds 1 point with an opening up to 0.02 mm, fewer than the 2 that fitting 1 value "
+         "needs"},
+        // Every candidate refused.
+        {{"--fit", "Pmax=1e300:1e308"}, "every candidate was refused"},
+    };
+    for (const auto& [args, message] : cases) {
+        const Outcome o = fit(args);
+        std::string shown;
+        for (const std::string& a : args) shown += a + " ";
+        EXPECT_EQ(o.status, 2) << shown << o.err;
+        EXPECT_TRUE(contains(o.err, message)) << shown << "\n" << o.err;
+        EXPECT_EQ(o.out, "") << shown;
+    }
+    EXPECT_FALSE(fs::exists(path("out.p-d")));
+}
+
+TEST_F(FitCommand, measured_file_errors) {
+    Outcome o = batch({"fit", path("missing.csv"), "--fit", "A=1:2"});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_TRUE(contains(o.err, "cannot read the file")) << o.err;
+    o = batch({"fit", dir_.string(), "--fit", "A=1:2"});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_TRUE(contains(o.err, "is a folder")) << o.err;
+
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"w,sigma\n0.1,1\n0.2,abc\n", "line 3: the stress \"abc\" is not a number"},
+        {"0.1,1\n\n-0.2,1\n", "line 3: the opening -0.2 is negative"},
+        {"0.1,1\n0.2,inf\n", "line 2: the stress \"inf\" is not a finite number"},
+        {"0.1;1;2\n", "line 1: expected two values"},
+        {"# nothing\n", "the file holds no data rows"},
+        {"0.1,1\n", "holds 1 point, fewer than the 2 that fitting 1 value needs"},
+    };
+    for (const auto& [text, message] : files) {
+        write("bad.csv", text);
+        o = batch({"fit", path("bad.csv"), "--fit", "A=1:2", "-o", path("out.p-d")});
+        EXPECT_EQ(o.status, 2) << text;
+        EXPECT_TRUE(contains(o.err, path("bad.csv") + ": " + message) || contains(o.err, message))
+            << text << "\n"
+            << o.err;
+    }
+    EXPECT_FALSE(fs::exists(path("out.p-d")));
+}
+
+TEST_F(FitCommand, outputs_that_name_one_file_are_refused_before_the_fit) {
+    Outcome o = fit({"--fit", "A=1:3", "-o", path("curve.csv")});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(contains(o.err, "-o names the measured file")) << o.err;
+    o = fit({"--fit", "A=1:3", "-o", path("same"), "--csv", path("same")});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(contains(o.err, "-o and --csv name the same file")) << o.err;
+    o = fit({"--fit", "A=1:3", "--summary", path("same"), "--csv", path("same")});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_FALSE(fs::exists(path("same")));
+}
+
+TEST_F(FitCommand, an_output_that_fails_exits_3_after_the_result) {
+    Outcome o = fit({"--fit", "Pmax=0.5:5", "-o", path("no-folder/fitted.p-d")});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_TRUE(contains(o.out, "The same law: Pmax=")) << o.out;
+    EXPECT_TRUE(contains(o.err, "(76)")) << o.err;  // the folder does not exist
+    o = fit({"--fit", "Pmax=0.5:5", "--csv", path("no-folder/points.csv"), "--json"});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_TRUE(contains(o.out, "\"parameters\"")) << o.out;
+    EXPECT_TRUE(contains(o.err, "cannot create " + path("no-folder/points.csv"))) << o.err;
+    o = fit({"--fit", "Pmax=0.5:5", "--summary", path("no-folder/summary.csv")});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_FALSE(o.err.empty());
+}
+
+TEST_F(FitCommand, json_holds_the_values_texts_and_figures) {
+    const Outcome o = fit({"--fit", "Pmax=0.5:5", "--fit", "kxy=0.5:1:1", "--json", "--quiet"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, "");
+    const std::string& j = o.out;
+    EXPECT_TRUE(std::regex_match(
+        j, std::regex("\\{\"parameters\":\\{\"Pmax\":[-0-9.e]+,\"kxy\":[-0-9.e]+\\},"
+                      "\"texts\":\\{\"Pmax\":\"[-0-9.e]+\",\"kxy\":\"[-0-9.e]+\"\\},"
+                      "\"rmse\":[-0-9.e]+,\"r2\":[-0-9.e]+,\"evaluations\":25,"
+                      "\"seconds\":[-0-9.e]+,\"at_bound\":\\[(\"kxy\")?\\]\\}\n")))
+        << j;
+    const std::string value = json_field(j, "\"kxy\":([-0-9.e]+)");
+    const std::string text = json_field(j, "\"kxy\":\"([-0-9.e]+)\"");
+    // The text reads back, by the field rule and stored as a float, to the value.
+    EXPECT_EQ(static_cast<double>(static_cast<float>(quarnel::read_number(text))),
+              quarnel::read_number(value));
+}
+
+TEST_F(FitCommand, the_printed_texts_reproduce_the_result_file_bit_for_bit) {
+    const std::string at = "2024-05-06 07:08:09";
+    const Outcome o = fit({"--fit", "A=0.5:5", "--fit", "kxy=0.5:1.7", "fp0=0.6", "--at", at, "-o",
+                           path("fitted.p-d"), "--csv", path("fitted.csv"), "--summary",
+                           path("fitted-summary.csv")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    // The table, and the line that names the fitted law.
+    EXPECT_TRUE(contains(
+        o.out, "Fitted 2 values to 12 points of " + path("curve.csv") + ", Constant model:"))
+        << o.out;
+    EXPECT_TRUE(contains(o.out, "RMSE ")) << o.out;
+    EXPECT_TRUE(contains(o.out, "25 evaluations in ")) << o.out;
+    EXPECT_TRUE(contains(o.out, "maximum evaluations reached")) << o.out;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(o.out, m, std::regex("The same law: A=(\\S+) kxy=(\\S+)\n")))
+        << o.out;
+    const std::string a = m[1];
+    const std::string kxy = m[2];
+
+    const Outcome single =
+        batch({"--quiet", "-o", path("single.p-d"), "--at", at, "fp0=0.6", "A=" + a, "kxy=" + kxy});
+    ASSERT_EQ(single.status, 0) << single.err;
+    const std::string fitted = read_file(path("fitted.p-d"));
+    EXPECT_FALSE(fitted.empty());
+    EXPECT_EQ(fitted, read_file(path("single.p-d")));
+
+    // The CSV: every measured point in the file's order beside the law at
+    // the same openings, as a single run gives it.
+    std::string openings;
+    std::vector<double> sorted = openings_;
+    std::sort(sorted.begin(), sorted.end());
+    for (const double w : sorted) {
+        openings += (openings.empty() ? "" : ",") + quarnel::shortest_number_text(w);
+    }
+    const Outcome law = batch({"--quiet", "-o", path("law.p-d"), "--csv", path("law.csv"),
+                               "--openings", openings, "fp0=0.6", "A=" + a, "kxy=" + kxy});
+    ASSERT_EQ(law.status, 0) << law.err;
+    std::istringstream law_rows(read_file(path("law.csv")));
+    std::string row;
+    std::getline(law_rows, row);
+    std::map<std::string, std::string> sigma_at;
+    while (std::getline(law_rows, row)) {
+        std::vector<std::string> cells;
+        std::stringstream cells_of(row);
+        for (std::string c; std::getline(cells_of, c, ',');) cells.push_back(c);
+        sigma_at[cells[1]] = cells[3];
+    }
+    std::istringstream rows(read_file(path("fitted.csv")));
+    std::getline(rows, row);
+    EXPECT_EQ(row, "line,Wcr_mm,sigma_measured_MPa,sigma_fitted_MPa,used");
+    int count = 0;
+    while (std::getline(rows, row)) {
+        std::vector<std::string> cells;
+        std::stringstream cells_of(row);
+        for (std::string c; std::getline(cells_of, c, ',');) cells.push_back(c);
+        ASSERT_EQ(cells.size(), 5u) << row;
+        EXPECT_EQ(cells[0], std::to_string(count + 3));  // after the comment and the header
+        EXPECT_EQ(cells[1], quarnel::shortest_number_text(openings_[count]));
+        EXPECT_EQ(cells[3], sigma_at[cells[1]]) << row;
+        EXPECT_EQ(cells[4], "yes");
+        ++count;
+    }
+    EXPECT_EQ(count, 12);
+    const std::string summary = read_file(path("fitted-summary.csv"));
+    EXPECT_EQ(
+        summary.rfind("sigma_max,P_max,Wcr_peak,ratio_initial,ratio_at_peak,J_b_prime,G_b\n", 0),
+        0u)
+        << summary;
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 2);
+}
+
+TEST_F(FitCommand, until_fits_the_early_points_and_the_csv_marks_them) {
+    const Outcome o = fit({"--fit", "Pmax=0.5:5", "--until", "1", "--csv", path("points.csv")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(contains(o.out, "Fitted 1 value to 8 points (of 12) of")) << o.out;
+    const std::string csv = read_file(path("points.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 13);
+    EXPECT_TRUE(contains(csv, ",9,")) << csv;  // beyond --until, still written
+    std::ptrdiff_t unused = 0;
+    for (std::size_t at = csv.find(",no\n"); at != std::string::npos;
+         at = csv.find(",no\n", at + 1)) {
+        ++unused;
+    }
+    EXPECT_EQ(unused, 4);  // 2, 6, 3.5 and 9 mm
+}
+
+TEST_F(FitCommand, sigint_stops_the_fit_with_the_best_so_far_and_writes_nothing) {
+    const fs::path err = dir_ / "err.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(e, STDERR_FILENO);
+        const std::string curve = path("curve.csv");
+        const std::string out = path("never.p-d");
+        execl(QUARNEL_BATCH, QUARNEL_BATCH, "fit", curve.c_str(), "--fit", "Pmax=0.2:5", "--fit",
+              "delta_max=0.01:1", "--starts", "400", "--max-evaluations", "1000000", "-o",
+              out.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // well into the fit
+    kill(pid, SIGINT);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 130);
+    const std::string message = read_file(err);
+    EXPECT_TRUE(contains(message, "stopped by SIGINT after ")) << message;
+    EXPECT_TRUE(contains(message, "nothing was written.")) << message;
+    EXPECT_TRUE(std::regex_search(message, std::regex("best so far \\(RMSE \\S+ MPa\\): "
+                                                      "Pmax=\\S+ delta_max=\\S+;")))
+        << message;
+    EXPECT_FALSE(fs::exists(path("never.p-d")));
+}
+
+}  // namespace

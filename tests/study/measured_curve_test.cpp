@@ -1,0 +1,148 @@
+#include "study/measured_curve.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace quarnel {
+namespace {
+
+std::vector<MeasuredPoint> points_of(const std::string& text) {
+    auto read = read_measured_curve(text);
+    if (const auto* refusal = std::get_if<CurveRefusal>(&read)) {
+        ADD_FAILURE() << "refused: " << curve_refusal_text(*refusal);
+        return {};
+    }
+    return std::get<std::vector<MeasuredPoint>>(read);
+}
+
+CurveRefusal refusal_of(const std::string& text) {
+    auto read = read_measured_curve(text);
+    if (const auto* refusal = std::get_if<CurveRefusal>(&read)) return *refusal;
+    ADD_FAILURE() << "accepted: " << text;
+    return {};
+}
+
+void expect_points(const std::string& text, const std::vector<std::pair<double, double>>& want) {
+    const std::vector<MeasuredPoint> got = points_of(text);
+    ASSERT_EQ(got.size(), want.size()) << text;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(got[i].opening, want[i].first) << text << " point " << i;
+        EXPECT_EQ(got[i].stress, want[i].second) << text << " point " << i;
+    }
+}
+
+TEST(MeasuredCurve, every_separator) {
+    expect_points("0.1,2.5\n0.2,3\n", {{0.1, 2.5}, {0.2, 3}});
+    expect_points("0.1;2.5\n0.2;3\n", {{0.1, 2.5}, {0.2, 3}});
+    expect_points("0.1\t2.5\n0.2\t3\n", {{0.1, 2.5}, {0.2, 3}});
+    expect_points("0.1 2.5\n0.2   3\n", {{0.1, 2.5}, {0.2, 3}});
+    expect_points("  0.1 ,  2.5  \n0.2, 3", {{0.1, 2.5}, {0.2, 3}});  // blanks around values
+    expect_points("0.1 ; 2.5\n0.2\t 3 \n", {{0.1, 2.5}, {0.2, 3}});
+    expect_points("1e-3,-2E-2\n+.5,5.\n", {{1e-3, -2e-2}, {0.5, 5}});
+}
+
+TEST(MeasuredCurve, decimal_comma_where_the_separator_is_not_a_comma) {
+    expect_points("0,1;2,5\n", {{0.1, 2.5}});
+    expect_points("0,1\t2,5\n", {{0.1, 2.5}});
+    expect_points("0,1 2,5\n", {{0.1, 2.5}});
+    expect_points("0,1 2\n", {{0.1, 2}});  // one comma, inside a value: blanks separate
+    expect_points("0,5;1\n", {{0.5, 1}});
+    // One comma between two values is the separator.
+    expect_points("1,2\n", {{1, 2}});
+}
+
+TEST(MeasuredCurve, header_comments_blank_lines_line_ends_and_byte_order_mark) {
+    const std::vector<MeasuredPoint> p = points_of(
+        "\xEF\xBB\xBF# a test\r\n\r\nw (mm), sigma (MPa)\r\n  # comment\r\n0.1,2\r\n\r\n0.3,4");
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[0].line, 5);
+    EXPECT_EQ(p[0].opening, 0.1);
+    EXPECT_EQ(p[1].line, 7);
+    EXPECT_EQ(p[1].stress, 4);
+    expect_points("Wcr_mm;sigma_MPa\n0,1;2\n", {{0.1, 2}});
+    expect_points("opening stress\n1 2\n", {{1, 2}});
+}
+
+TEST(MeasuredCurve, openings_unsorted_repeated_and_zero_kept_in_file_order) {
+    expect_points("0.3,1\n0.1,2\n0.3,1.5\n0,0\n-0,0.5\n",
+                  {{0.3, 1}, {0.1, 2}, {0.3, 1.5}, {0, 0}, {0, 0.5}});
+    const std::vector<MeasuredPoint> p = points_of("-0,1\n");
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_FALSE(std::signbit(p[0].opening));  // -0 is the opening 0
+}
+
+TEST(MeasuredCurve, values_read_as_the_nearest_double) {
+    const std::vector<MeasuredPoint> p = points_of("0.1,0.3\n");
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0].opening, 0.1);
+    EXPECT_EQ(p[0].stress, 0.3);
+    expect_points("1e-400,1\n", {{0, 1}});  // below the range: 0
+}
+
+TEST(MeasuredCurve, refusals_name_the_line_and_the_reason) {
+    CurveRefusal r = refusal_of("");
+    EXPECT_EQ(r.line, 0);
+    EXPECT_EQ(curve_refusal_text(r), "the file holds no data rows");
+    r = refusal_of("# only comments\n\nw,sigma\n");
+    EXPECT_EQ(r.line, 0);
+    EXPECT_EQ(r.reason, "the file holds no data rows");
+
+    r = refusal_of("w,sigma\n0.1,1\n0.2,abc\n");
+    EXPECT_EQ(r.line, 3);
+    EXPECT_EQ(curve_refusal_text(r), "line 3: the stress \"abc\" is not a number");
+    r = refusal_of("0.1,1\nx,2\n");
+    EXPECT_EQ(r.line, 2);
+    EXPECT_EQ(r.reason, "the opening \"x\" is not a number");
+    r = refusal_of("0.1,1\n0.2,nan\n");
+    EXPECT_EQ(r.line, 2);
+    EXPECT_EQ(r.reason, "the stress \"nan\" is not a finite number");
+    r = refusal_of("-inf;1\n");  // numbers, so not a header
+    EXPECT_EQ(r.line, 1);
+    EXPECT_EQ(r.reason, "the opening \"-inf\" is not a finite number");
+    r = refusal_of("0.1,1\n\n0.2,1e999\n");
+    EXPECT_EQ(r.line, 3);
+    EXPECT_EQ(r.reason,
+              "the stress \"1e999\" is not a finite number (beyond the range of numbers)");
+    r = refusal_of("0.1,1\n-0.2,1\n");
+    EXPECT_EQ(r.line, 2);
+    EXPECT_EQ(r.reason, "the opening -0.2 is negative");
+    r = refusal_of("0.1;1;2\n");
+    EXPECT_EQ(r.line, 1);
+    EXPECT_EQ(r.reason, "expected two values (opening in mm, stress in MPa), found 3");
+    r = refusal_of("0.1,1\n0.5\n");
+    EXPECT_EQ(r.line, 2);
+    EXPECT_EQ(r.reason, "expected two values (opening in mm, stress in MPa), found 1");
+    r = refusal_of("0.1;\n");
+    EXPECT_EQ(r.line, 1);
+    EXPECT_EQ(r.reason, "the stress is empty");
+    r = refusal_of("0,5;1\n0,5,1,2\n");  // two commas and no blank: one value
+    EXPECT_EQ(r.line, 2);
+    EXPECT_EQ(r.reason, "expected two values (opening in mm, stress in MPa), found 1");
+    r = refusal_of("0.1,1mm\n");
+    EXPECT_EQ(r.reason, "the stress \"1mm\" is not a number");
+    r = refusal_of("0.1.2;1\n");
+    EXPECT_EQ(r.reason, "the opening \"0.1.2\" is not a number");
+    // Only the first line may be a header.
+    r = refusal_of("w,sigma\nw,sigma\n0.1,1\n");
+    EXPECT_EQ(r.line, 2);
+    EXPECT_EQ(r.reason, "the opening \"w\" is not a number");
+    // A first line with a number is a data row.
+    r = refusal_of("0.1,sigma\n");
+    EXPECT_EQ(r.line, 1);
+}
+
+TEST(MeasuredCurve, read_decimal_number) {
+    EXPECT_EQ(read_decimal_number("0.25"), 0.25);
+    EXPECT_EQ(read_decimal_number("-1e3"), -1000);
+    EXPECT_EQ(read_decimal_number(".5"), 0.5);
+    EXPECT_FALSE(read_decimal_number(""));
+    EXPECT_FALSE(read_decimal_number(" 1"));
+    EXPECT_FALSE(read_decimal_number("1mm"));
+    EXPECT_FALSE(read_decimal_number("nan"));
+    EXPECT_FALSE(read_decimal_number("1e"));
+    EXPECT_TRUE(std::isinf(*read_decimal_number("1e400")));
+}
+
+}  // namespace
+}  // namespace quarnel
