@@ -405,7 +405,7 @@ bool standard_output_flushed() {
 
 }  // namespace
 
-int run_fit_command(const std::vector<std::string>& args) {
+int fit_command_main(const std::vector<std::string>& args) {
     const auto parsed = parse_fit_options(args);
     if (const auto* end = std::get_if<BatchParseEnd>(&parsed)) {
         std::fputs(end->output.c_str(), stdout);
