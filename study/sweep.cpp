@@ -53,7 +53,7 @@ SweepAxis parse_sweep_axis(const std::string& argument,
                            const std::function<bool(const std::string&)>& name_known) {
     const auto eq = argument.find('=');
     if (eq == std::string::npos) {
-        throw std::invalid_argument("--vary takes NAME=SPEC, not \"" + argument + "\"");
+        throw std::invalid_argument("--vary takes NAME=VALUES, not \"" + argument + "\"");
     }
     SweepAxis axis;
     axis.name = trimmed(argument.substr(0, eq));

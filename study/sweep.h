@@ -16,7 +16,7 @@
 
 namespace quarnel {
 
-// One varied input of a sweep: NAME=SPEC with SPEC a list of field texts
+// One varied input of a sweep: NAME=VALUES with VALUES a list of field texts
 // "v1,v2,...", or "start:stop:count" (evenly spaced, both ends included), or
 // "start:stop:count:log" (geometric spacing, start and stop above 0).
 struct SweepAxis {
@@ -25,7 +25,7 @@ struct SweepAxis {
     std::vector<double> numbers;     // each value as a number, for the outputs
 };
 
-// Reads NAME=SPEC. `name_known` says whether a name may be varied. Throws
+// Reads NAME=VALUES. `name_known` says whether a name may be varied. Throws
 // std::invalid_argument with a message for an unknown name, an empty list or
 // item, a count below 1, a bound that is not a number, or a log range whose
 // bounds are not both above 0.

@@ -63,7 +63,7 @@ TEST(SweepAxis, malformed_specs_are_refused_with_the_name_and_the_rule) {
         return std::string("accepted");
     };
     EXPECT_NE(message("nope=1,2").find("unknown name \"nope\""), std::string::npos);
-    EXPECT_NE(message("Vf").find("NAME=SPEC"), std::string::npos);
+    EXPECT_NE(message("Vf").find("NAME=VALUES"), std::string::npos);
     EXPECT_NE(message("Vf=").find("empty"), std::string::npos);
     EXPECT_NE(message("Vf=1,,2").find("empty"), std::string::npos);
     EXPECT_NE(message("Vf=0:1:0").find("at least 1"), std::string::npos);
