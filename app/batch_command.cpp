@@ -182,30 +182,6 @@ ParamsFileText read_params_file(const std::string& path) {
 
 namespace {
 
-// A whole decimal number: sign, digits with at most one point, an optional
-// exponent; "inf", "nan" and hexadecimal forms are not openings.
-bool is_decimal_number(const std::string& t) {
-    std::size_t at = 0;
-    if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
-    const auto digits = [&] {
-        const std::size_t from = at;
-        while (at < t.size() && t[at] >= '0' && t[at] <= '9') ++at;
-        return at - from;
-    };
-    std::size_t mantissa = digits();
-    if (at < t.size() && t[at] == '.') {
-        ++at;
-        mantissa += digits();
-    }
-    if (mantissa == 0) return false;
-    if (at < t.size() && (t[at] == 'e' || t[at] == 'E')) {
-        ++at;
-        if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
-        if (digits() == 0) return false;
-    }
-    return at == t.size();
-}
-
 // The correctly rounded double of a decimal item, or why it is none.
 double opening_of(const std::string& item, const std::string& where) {
     const std::string t = trimmed(item);
@@ -223,6 +199,22 @@ double opening_of(const std::string& item, const std::string& where) {
 }
 
 }  // namespace
+
+std::optional<BatchParseEnd> parse_command_line(CLI::App& app, const std::vector<std::string>& args,
+                                                const std::string& prefix) {
+    try {
+        // CLI11 takes the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::Error& e) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = app.exit(e, out, err);
+        const std::string error = err.str();
+        return BatchParseEnd{code == 0 ? exit_ok : exit_usage, out.str(),
+                             error.empty() ? "" : prefix + error};
+    }
+    return std::nullopt;
+}
 
 std::vector<double> parse_openings_list(const std::string& list) {
     std::vector<double> openings;
@@ -293,15 +285,7 @@ std::variant<BatchRequest, BatchParseEnd> parse_batch_request(const std::vector<
                    "comment line")
         ->excludes(list_option);
     app.add_option("assignments", assignments, "NAME=TEXT");
-    try {
-        // CLI11 takes the arguments last first.
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::Error& e) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int code = app.exit(e, out, err);
-        return BatchParseEnd{code == 0 ? exit_ok : exit_usage, out.str(), err.str()};
-    }
+    if (auto end = parse_command_line(app, args, "")) return *end;
     try {
         if (!params.empty()) {
             ParamsFileText file = read_params(params);

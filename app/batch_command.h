@@ -13,6 +13,10 @@
 #include "run/input_fields.h"
 #include "run/result_file.h"
 
+namespace CLI {
+class App;
+}
+
 namespace quarnel {
 
 // Exit statuses of quarnel-batch; a run ended by a signal exits with 128 + the
@@ -69,6 +73,11 @@ struct BatchParseEnd {
     std::string output;
     std::string error;
 };
+
+// Parses a command line with CLI11; the help (status 0) or a usage error
+// (status 2, its message after `prefix`) when it runs nothing.
+std::optional<BatchParseEnd> parse_command_line(CLI::App& app, const std::vector<std::string>& args,
+                                                const std::string& prefix);
 
 // The text of a parameter file, or why it cannot be read.
 struct ParamsFileText {

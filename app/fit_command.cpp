@@ -61,26 +61,27 @@ double option_number(const std::string& text, const std::string& what) {
 }
 
 // NAME=LOW:HIGH or NAME=LOW:HIGH:START.
-FitValue fit_value_of(const std::string& spec) {
-    const auto eq = spec.find('=');
+FitValue fit_value_of(const std::string& argument) {
+    const auto eq = argument.find('=');
     if (eq == std::string::npos) {
-        throw UsageError("--fit takes NAME=LOW:HIGH or NAME=LOW:HIGH:START, not \"" + spec + "\"");
+        throw UsageError("--fit takes NAME=LOW:HIGH or NAME=LOW:HIGH:START, not \"" + argument +
+                         "\"");
     }
     FitValue v;
-    v.name = spec.substr(0, eq);
+    v.name = argument.substr(0, eq);
     v.member = input_member(v.name);
     if (v.member.empty()) throw UsageError("--fit: unknown name \"" + v.name + "\"");
     std::vector<std::string> parts;
     std::size_t from = eq + 1;
     for (;;) {
-        const std::size_t colon = spec.find(':', from);
-        parts.push_back(spec.substr(from, colon == std::string::npos ? colon : colon - from));
+        const std::size_t colon = argument.find(':', from);
+        parts.push_back(argument.substr(from, colon == std::string::npos ? colon : colon - from));
         if (colon == std::string::npos) break;
         from = colon + 1;
     }
     if (parts.size() != 2 && parts.size() != 3) {
         throw UsageError("--fit " + v.name + ": expected LOW:HIGH or LOW:HIGH:START, not \"" +
-                         spec.substr(eq + 1) + "\"");
+                         argument.substr(eq + 1) + "\"");
     }
     const std::string what = "--fit " + v.name;
     v.low = option_number(parts[0], what + " LOW");
@@ -160,17 +161,7 @@ std::variant<FitOptions, BatchParseEnd> parse_fit_options(const std::vector<std:
     app.add_option("--J-tip", J_tip, "Crack-tip toughness of the matrix, J/m2");
     app.add_flag("--json", o.json, "Print the result as one JSON object");
     app.add_flag("--quiet", o.quiet, "No progress on standard error");
-    try {
-        // CLI11 takes the arguments last first.
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::Error& e) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int code = app.exit(e, out, err);
-        std::string error = err.str();
-        if (!error.empty()) error = program + error;
-        return BatchParseEnd{code == 0 ? exit_ok : exit_usage, out.str(), error};
-    }
+    if (auto end = parse_command_line(app, args, program)) return *end;
     // The inputs, model and clock as a single run reads them.
     std::vector<std::string> single;
     if (!params.empty()) single.insert(single.end(), {"--params", params});
@@ -185,7 +176,7 @@ std::variant<FitOptions, BatchParseEnd> parse_fit_options(const std::vector<std:
     if (const auto* end = std::get_if<BatchParseEnd>(&parsed)) return *end;
     o.request = std::get<BatchRequest>(parsed);
     try {
-        for (const std::string& spec : fits) o.values.push_back(fit_value_of(spec));
+        for (const std::string& argument : fits) o.values.push_back(fit_value_of(argument));
         if (!until.empty()) o.until = option_number(until, "--until");
         if (!max_time.empty()) {
             o.settings.max_seconds = option_number(max_time, "--max-time");

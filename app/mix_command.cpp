@@ -166,16 +166,7 @@ std::variant<MixRequest, BatchParseEnd> parse_mix_request(const std::vector<std:
                    "comment line")
         ->excludes(list_option);
     app.add_option("assignments", assignments, "NAME=TEXT of a shared input");
-    try {
-        // CLI11 takes the arguments last first.
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::Error& e) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int code = app.exit(e, out, err);
-        return BatchParseEnd{code == 0 ? exit_ok : exit_usage, out.str(),
-                             err.str().empty() ? "" : "quarnel-batch mix: " + err.str()};
-    }
+    if (auto end = parse_command_line(app, args, "quarnel-batch mix: ")) return *end;
     try {
         request.shared.model = no_model;
         if (!params.empty()) {

@@ -108,7 +108,7 @@ void check_model_axis(SweepAxis& axis) {
 
 std::string sweep_help_footer() {
     return "\nNAME is any input name of quarnel-batch (see quarnel-batch --help), model and\n"
-           "division included. SPEC is v1,v2,... (field texts), start:stop:count (evenly\n"
+           "division included. VALUES is v1,v2,... (field texts), start:stop:count (evenly\n"
            "spaced, both ends included) or start:stop:count:log (geometric, ends above 0).\n"
            "Several --vary give every combination, the first varying slowest.\n"
            "\nExit status:\n"
@@ -140,7 +140,7 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
                    "A fiber type's NAME=TEXT file (repeatable): sweep over mixes of the types, "
                    "varying a type's inputs as fiberN.NAME")
         ->allow_extra_args(false);
-    app.add_option("--vary", varied, "NAME=SPEC: an input and its values (repeatable)")
+    app.add_option("--vary", varied, "NAME=VALUES: an input and its values (repeatable)")
         ->required()
         ->allow_extra_args(false);
     app.add_flag("--zip", request.zip, "Pair the i-th values of every --vary instead of combining");
@@ -163,15 +163,7 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
     app.add_option("--at", at, "Clock of the result files' headers, \"YYYY-MM-DD hh:mm:ss\"");
     app.add_flag("--quiet", request.quiet, "No progress");
     app.add_option("assignments", assignments, "NAME=TEXT for every run");
-    try {
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::Error& e) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int code = app.exit(e, out, err);
-        return BatchParseEnd{code == 0 ? exit_ok : exit_usage, out.str(),
-                             code == 0 ? "" : "quarnel-batch sweep: " + err.str()};
-    }
+    if (auto end = parse_command_line(app, args, "quarnel-batch sweep: ")) return *end;
     try {
         // The inputs common to every run are read as a single run reads them.
         std::vector<std::string> single;

@@ -94,6 +94,28 @@ double read_number(std::string_view text) {
     return read_number_text(text).value;
 }
 
+bool is_decimal_number(std::string_view t) {
+    std::size_t at = 0;
+    if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
+    const auto digits = [&] {
+        const std::size_t from = at;
+        while (at < t.size() && t[at] >= '0' && t[at] <= '9') ++at;
+        return at - from;
+    };
+    std::size_t mantissa = digits();
+    if (at < t.size() && t[at] == '.') {
+        ++at;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (at < t.size() && (t[at] == 'e' || t[at] == 'E')) {
+        ++at;
+        if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
+        if (digits() == 0) return false;
+    }
+    return at == t.size();
+}
+
 std::string shortest_number_text(double x) {
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, x);

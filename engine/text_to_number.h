@@ -23,6 +23,12 @@ struct NumberReading {
 NumberReading read_number_text(std::string_view text);
 double read_number(std::string_view text);
 
+// Whether the whole text is one decimal number: an optional sign, digits
+// with at most one point, an optional exponent (E and digits); "inf", "nan",
+// blanks and hexadecimal forms are not. On such a text read_number is the
+// correctly rounded reading.
+bool is_decimal_number(std::string_view text);
+
 // The shortest decimal text that reads back as the same double ("0.1",
 // "1e-05", "inf", "nan"), for CSV and JSON values.
 std::string shortest_number_text(double x);

@@ -64,30 +64,6 @@ SplitLine split_line(std::string_view line) {
     return split;
 }
 
-// A whole decimal number: sign, digits with at most one point, an optional
-// exponent.
-bool is_decimal_number(std::string_view t) {
-    std::size_t at = 0;
-    if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
-    const auto digits = [&] {
-        const std::size_t from = at;
-        while (at < t.size() && t[at] >= '0' && t[at] <= '9') ++at;
-        return at - from;
-    };
-    std::size_t mantissa = digits();
-    if (at < t.size() && t[at] == '.') {
-        ++at;
-        mantissa += digits();
-    }
-    if (mantissa == 0) return false;
-    if (at < t.size() && (t[at] == 'e' || t[at] == 'E')) {
-        ++at;
-        if (at < t.size() && (t[at] == '+' || t[at] == '-')) ++at;
-        if (digits() == 0) return false;
-    }
-    return at == t.size();
-}
-
 // "inf", "-Infinity", "nan" and the like: numbers, but not finite ones.
 bool is_non_finite_word(std::string_view t) {
     if (!t.empty() && (t.front() == '+' || t.front() == '-')) t.remove_prefix(1);
