@@ -17,8 +17,8 @@
 #include "engine/bridging_law.h"
 #include "engine/crack_openings.h"
 #include "engine/fiber_tables.h"
+#include "engine/input_table.h"
 #include "engine/law_kernels.h"
-#include "run/input_fields.h"
 #include "tests/engine/reference_model.h"
 
 extern char** environ;

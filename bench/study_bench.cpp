@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "run/input_fields.h"
+#include "engine/input_table.h"
 #include "study/criteria.h"
 #include "study/law_run.h"
 #include "study/sweep.h"

@@ -4,7 +4,7 @@
 
 #include "engine/crack_openings.h"
 #include "engine/input_checks.h"
-#include "run/input_fields.h"
+#include "engine/input_table.h"
 #include "run/live_charts.h"
 #include "run/number_text.h"
 

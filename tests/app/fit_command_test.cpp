@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/input_table.h"
 #include "engine/text_to_number.h"
-#include "run/input_fields.h"
 #include "study/law_run.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "engine/input_table.h"
 #include "engine/text_to_number.h"
-#include "run/input_fields.h"
 
 namespace quarnel {
 namespace {

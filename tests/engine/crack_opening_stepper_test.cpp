@@ -12,10 +12,10 @@
 
 #include "engine/crack_openings.h"
 #include "engine/input_checks.h"
+#include "engine/input_table.h"
 #include "engine/law_kernels.h"
 #include "engine/pullout_law.h"
 #include "reference_model.h"
-#include "run/input_fields.h"
 
 namespace quarnel {
 namespace {

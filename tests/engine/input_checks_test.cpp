@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/input_table.h"
 #include "engine/pullout_law.h"
-#include "run/input_fields.h"
 
 namespace quarnel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "run/input_fields.h"
+#include "engine/input_table.h"
 
 namespace quarnel {
 namespace {

@@ -16,6 +16,7 @@
 #include "engine/fiber_orientation.h"
 #include "engine/fiber_tables.h"
 #include "engine/input_checks.h"
+#include "engine/input_table.h"
 #include "engine/progress.h"
 #include "engine/pullout_law.h"
 #include "run/input_fields.h"

@@ -236,12 +236,7 @@ TEST(ResultFile, full_disk_is_reported_at_the_header) {
     EXPECT_FALSE(file.is_open());
 }
 
-TEST(InputFields, refusals_are_worded_with_the_captions_of_the_model) {
-    const InputRefusal refusal{"Pmax", "{Pmax} and {delta_max} with {fp0} give {nothing} {"};
-    EXPECT_EQ(refusal_message(refusal, 1),
-              "\"Pmax (N)\" and \"\xCE\xB4max (mm)\" with \"Snubbing coefficient for pullout "
-              "load, fp0\" give \"nothing\" {");
-    EXPECT_EQ(refusal_message(refusal, 2).rfind("\"A\" and \"B\" with ", 0), 0u);
+TEST(InputFields, inputs_are_read_from_the_input_fields_alone) {
     EXPECT_EQ(inputs_of_fields({{"Text14", "7"}, {"Text2", "x.p-d"}, {"Text1", "busy"}}),
               (InputSet{{"Pmax", "7"}}));
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/crack_openings.h"
-#include "run/input_fields.h"
+#include "engine/input_table.h"
 #include "study/criteria.h"
 #include "study/law_run.h"
 

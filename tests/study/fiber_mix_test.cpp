@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "engine/crack_openings.h"
-#include "run/input_fields.h"
+#include "engine/input_table.h"
 #include "study/law_run.h"
 
 namespace quarnel {

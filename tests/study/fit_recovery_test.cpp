@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/input_table.h"
 #include "fit_curves.h"
-#include "run/input_fields.h"
 #include "study/fit.h"
 
 namespace quarnel {

@@ -12,9 +12,9 @@
 #include <cstring>
 #include <numeric>
 
+#include "engine/input_table.h"
 #include "engine/text_to_number.h"
 #include "fit_curves.h"
-#include "run/input_fields.h"
 #include "study/law_run.h"
 
 namespace quarnel {

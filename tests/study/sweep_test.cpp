@@ -7,7 +7,7 @@
 #include <random>
 #include <thread>
 
-#include "run/input_fields.h"
+#include "engine/input_table.h"
 #include "study/law_run.h"
 #include "study/sweep.h"
 

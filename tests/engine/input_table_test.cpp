@@ -1,0 +1,62 @@
+#include "engine/input_table.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace quarnel {
+namespace {
+
+TEST(InputTable, every_member_but_model_has_exactly_one_entry) {
+    const std::vector<InputInfo>& table = input_table();
+    for (const std::string& member : input_member_names()) {
+        const auto entries = std::count_if(table.begin(), table.end(),
+                                           [&](const InputInfo& i) { return i.member == member; });
+        EXPECT_EQ(entries, member == "model" ? 0 : 1) << member;
+    }
+    EXPECT_EQ(table.size() + 1, input_member_names().size());
+    EXPECT_EQ(input_info("A"), nullptr);
+    ASSERT_NE(input_info("delta_max"), nullptr);
+    EXPECT_EQ(input_info("delta_max")->member, "delta_max");
+}
+
+// A caption that names its unit, "(mm2)" or "(0-90deg)", names the unit of
+// its entry.
+TEST(InputTable, units_agree_with_the_captions_that_state_them) {
+    int stated = 0;
+    for (const InputInfo& info : input_table()) {
+        const std::size_t open = info.caption.rfind('(');
+        const std::size_t close = info.caption.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close < open) continue;
+        std::string unit = info.caption.substr(open + 1, close - open - 1);
+        if (unit.size() >= 3 && unit.compare(unit.size() - 3, 3, "deg") == 0) unit = "deg";
+        if (unit != "mm2" && unit != "mm" && unit != "N" && unit != "MPa" && unit != "deg")
+            continue;
+        ++stated;
+        EXPECT_EQ(info.unit, unit) << info.member;
+    }
+    EXPECT_EQ(stated, 10);
+}
+
+TEST(InputTable, default_texts_are_every_entry_and_are_accepted) {
+    const InputSet texts = default_input_texts();
+    EXPECT_EQ(texts.size(), input_table().size());
+    EXPECT_EQ(texts.at("Af"), InputValue{"0.19635"});
+    EXPECT_FALSE(check_calculation_inputs(read_calculation_inputs(texts, 1)).has_value());
+}
+
+TEST(InputTable, refusals_are_worded_with_the_captions_of_the_model) {
+    const InputRefusal refusal{"Pmax", "{Pmax} and {delta_max} with {fp0} give {nothing} {"};
+    EXPECT_EQ(refusal_message(refusal, 1),
+              "\"Pmax (N)\" and \"\xCE\xB4max (mm)\" with \"Snubbing coefficient for pullout "
+              "load, fp0\" give \"nothing\" {");
+    EXPECT_EQ(refusal_message(refusal, 2).rfind("\"A\" and \"B\" with ", 0), 0u);
+    EXPECT_EQ(refusal_message(refusal, 2),
+              "\"A\" and \"B\" with \"Snubbing coefficient for pullout load, fp0\" give "
+              "\"nothing\" {");
+    EXPECT_EQ(input_caption("C", 2), "C");
+}
+
+}  // namespace
+}  // namespace quarnel
