@@ -1,5 +1,7 @@
 #include "input_table.h"
 
+#include <set>
+
 namespace quarnel {
 
 const std::vector<InputInfo>& input_table() {
@@ -40,6 +42,15 @@ InputSet default_input_texts() {
     InputSet texts;
     for (const InputInfo& info : input_table()) texts[info.member] = info.default_text;
     return texts;
+}
+
+InputSet with_default_texts(InputSet inputs) {
+    std::set<std::string> given;
+    for (const auto& [name, value] : inputs) given.insert(input_member(name));
+    for (const InputInfo& info : input_table()) {
+        if (given.count(info.member) == 0) inputs.emplace(info.member, info.default_text);
+    }
+    return inputs;
 }
 
 std::string input_caption(const std::string& member, std::int16_t model) {

@@ -27,6 +27,10 @@ const InputInfo* input_info(const std::string& member);
 // Every member of the table with its default text.
 InputSet default_input_texts();
 
+// The inputs with each member of the table that they do not give, under
+// either of its names ("A" gives Pmax), added at its default text.
+InputSet with_default_texts(InputSet inputs);
+
 // A member's caption in the model's naming: Pmax and delta_max are "A" and
 // "B" in the Function lb model. A name without an entry is its own caption.
 std::string input_caption(const std::string& member, std::int16_t model);

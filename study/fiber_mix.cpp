@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "engine/crack_openings.h"
+#include "engine/input_table.h"
 #include "engine/progress.h"
 
 namespace quarnel {
@@ -84,6 +85,7 @@ MixRun compute_mix(const std::vector<InputSet>& fibers, const InputSet& shared,
             }
         }
         set.insert(shared.begin(), shared.end());
+        set = with_default_texts(std::move(set));
         inputs.push_back(read_calculation_inputs(set));
         sets.push_back(std::move(set));
     }

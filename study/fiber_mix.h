@@ -55,12 +55,13 @@ struct MixRun {
 // read (a type's Vf, Am, "Division") reuse each type's tables.
 using MixScratch = std::vector<LawScratch>;
 
-// Computes a mix of the fiber types (each an InputSet of fiber inputs only;
-// names not given read as empty text, as compute_law reads them) with the
-// shared inputs (Am, crack_xy, crack_zx, division only). The openings are
-// those given, or the "Division" scheme of longest_fiber with its own Lf/2
-// and Wcr_mid; the other types are computed at them as at given openings,
-// their "Division" unused and unchecked.
+// Computes a mix of the fiber types (each an InputSet of fiber inputs only)
+// with the shared inputs (Am, crack_xy, crack_zx, division only); a member
+// not given, in a type's inputs or in the shared ones, takes its default
+// text, as compute_law reads it. The openings are those given, or the
+// "Division" scheme of longest_fiber with its own Lf/2 and Wcr_mid; the
+// other types are computed at them as at given openings, their "Division"
+// unused and unchecked.
 //
 // Each type is checked as a single run is. The given openings are checked
 // first, then every type's inputs in order, then in order each type's model

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/crack_openings.h"
+#include "engine/input_table.h"
 #include "engine/progress.h"
 
 namespace quarnel {
@@ -43,7 +44,7 @@ bool same_tables(const CalculationInputs& a, const CalculationInputs& b) {
 LawRun compute_law(const InputSet& inputs, const std::optional<std::vector<double>>& openings,
                    LawScratch& scratch) {
     LawRun run;
-    run.inputs = read_calculation_inputs(inputs);
+    run.inputs = read_calculation_inputs(with_default_texts(inputs));
     run.refusal = first_checks(run.inputs, openings);
     if (run.refused()) return run;
     if (!scratch.built_for || !same_tables(*scratch.built_for, run.inputs)) {
@@ -62,7 +63,7 @@ LawRun compute_law(const InputSet& inputs, const std::optional<std::vector<doubl
 LawRun compute_law(const InputSet& inputs, const std::optional<std::vector<double>>& openings,
                    FiberTables& tables) {
     LawRun run;
-    run.inputs = read_calculation_inputs(inputs);
+    run.inputs = read_calculation_inputs(with_default_texts(inputs));
     run.refusal = first_checks(run.inputs, openings);
     if (run.refused()) return run;
     SilentProgress progress;

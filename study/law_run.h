@@ -31,9 +31,10 @@ struct LawScratch {
 bool same_tables(const CalculationInputs& a, const CalculationInputs& b);
 
 // Computes a law as the classic run does, with the same refusals in the same
-// order: the inputs read as the fields are (a member not given reads as empty
-// text; "model" is 1 when not given), then the model setting, then the law at
-// the openings, or at those of the "Division" scheme when none are given.
+// order: the inputs read as the fields are (a member not given, under either
+// of its names, takes its default text, with_default_texts; "model" is 1 when
+// not given), then the model setting, then the law at the openings, or at
+// those of the "Division" scheme when none are given.
 // `tables` is scratch that a caller computing many laws keeps between them.
 // Throws std::invalid_argument for names read_calculation_inputs does not take.
 LawRun compute_law(const InputSet& inputs, const std::optional<std::vector<double>>& openings,

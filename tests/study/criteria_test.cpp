@@ -143,5 +143,44 @@ TEST(ComputeLaw, equals_the_law_at_the_division_openings_and_refuses_as_the_run_
     EXPECT_TRUE(tiny.refused());
 }
 
+bool same_law(const std::vector<StepValues>& a, const std::vector<StepValues>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t n = 0; n < a.size(); ++n) {
+        if (a[n].n != b[n].n || !same_bits(a[n].Wcr, b[n].Wcr) || !same_bits(a[n].P, b[n].P) ||
+            !same_bits(a[n].sigma, b[n].sigma) || !same_bits(a[n].N_eff, b[n].N_eff) ||
+            !same_bits(a[n].effective_fiber_ratio, b[n].effective_fiber_ratio) ||
+            !same_bits(a[n].P_top, b[n].P_top) || !same_bits(a[n].sigma_top, b[n].sigma_top))
+            return false;
+    }
+    return true;
+}
+
+// A member given under its other name ("A" for Pmax) counts as given.
+TEST(ComputeLaw, members_not_given_take_their_default_texts) {
+    InputSet short_fibers = default_input_texts();
+    short_fibers["Lf"] = "12";
+    const InputSet power_law = {
+        {"model", "2"}, {"A", "2"}, {"B", "0.3"}, {"C", "0.05"}, {"D", "0.3"}};
+    InputSet function_lb = default_input_texts();
+    function_lb.erase("Pmax");
+    function_lb.erase("delta_max");
+    for (const auto& [name, value] : power_law) function_lb[name] = value;
+    const std::pair<InputSet, InputSet> cases[] = {{{{"Lf", "12"}}, short_fibers},
+                                                   {power_law, function_lb}};
+    for (const auto& [given, every] : cases) {
+        const LawRun partial = compute_law(given, std::vector<double>{0, 0.05, 0.4, 3});
+        ASSERT_FALSE(partial.refused()) << partial.refusal->message;
+        EXPECT_TRUE(same_law(partial.steps,
+                             compute_law(every, std::vector<double>{0, 0.05, 0.4, 3}).steps));
+        FiberTables tables;
+        const LawRun by_division = compute_law(given, std::nullopt, tables);
+        ASSERT_FALSE(by_division.refused()) << by_division.refusal->message;
+        EXPECT_EQ(by_division.steps.size(), 61u);
+        EXPECT_TRUE(same_law(by_division.steps, compute_law(every, std::nullopt).steps));
+    }
+    EXPECT_EQ(compute_law({{"A", "2"}}, std::nullopt).inputs.Pmax, 2);
+    EXPECT_THROW(compute_law({{"A", "2"}, {"Pmax", "2"}}, std::nullopt), std::invalid_argument);
+}
+
 }  // namespace
 }  // namespace quarnel

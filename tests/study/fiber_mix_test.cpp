@@ -237,6 +237,24 @@ TEST(FiberMix, kept_tables_give_the_doubles_of_fresh_ones) {
                       compute_mix(changed, wider, std::nullopt).steps);
 }
 
+TEST(FiberMix, members_not_given_take_their_default_texts) {
+    const InputSet every_shared = {
+        {"Am", "2500"}, {"crack_xy", "0"}, {"crack_zx", "0"}, {"division", "30"}};
+    const InputSet power_law = {{"model", "2"}, {"A", "2"}, {"B", "0.3"}, {"C", "0.05"}};
+    InputSet function_lb = fiber(power_law);
+    function_lb.erase("Pmax");
+    function_lb.erase("delta_max");
+    const MixRun partial = compute_mix({{{"Lf", "12"}}, power_law}, {{"Am", "1800"}}, std::nullopt);
+    ASSERT_FALSE(partial.refused()) << partial.refusal->refusal.message;
+    InputSet shared_Am = every_shared;
+    shared_Am["Am"] = "1800";
+    expect_same_steps(
+        partial.steps,
+        compute_mix({fiber({{"Lf", "12"}}), function_lb}, shared_Am, std::nullopt).steps);
+    expect_same_steps(compute_mix({{}}, {}, std::nullopt).steps,
+                      compute_mix({fiber({})}, every_shared, std::nullopt).steps);
+}
+
 TEST(FiberMix, names_are_either_shared_or_of_one_type) {
     for (const char* name : {"Am", "crack_xy", "crack_zx", "division"}) {
         EXPECT_TRUE(is_shared_mix_input(name)) << name;
