@@ -70,7 +70,29 @@ std::string shortest_field_text(const std::string& member, double value) {
 }
 
 long default_max_evaluations(std::size_t count) {
+    constexpr long most = std::numeric_limits<long>::max();
+    if (count >= static_cast<std::size_t>((most - 400) / 400)) return most;
     return 400 + 400 * static_cast<long>(count);
+}
+
+std::optional<std::string> check_fit_settings(const FitSettings& settings) {
+    if (settings.starts < 1 || settings.starts > max_fit_starts) {
+        return "starts must be from 1 to " + std::to_string(max_fit_starts);
+    }
+    if (settings.max_evaluations && *settings.max_evaluations < 1) {
+        return std::string("max_evaluations must be at least 1");
+    }
+    if (settings.max_seconds &&
+        !(std::isfinite(*settings.max_seconds) && *settings.max_seconds > 0)) {
+        return std::string("max_seconds must be a finite number above 0");
+    }
+    if (!(std::isfinite(settings.x_tolerance) && settings.x_tolerance >= 0)) {
+        return std::string("x_tolerance must be a finite number of 0 or more");
+    }
+    if (!(std::isfinite(settings.f_tolerance) && settings.f_tolerance >= 0)) {
+        return std::string("f_tolerance must be a finite number of 0 or more");
+    }
+    return std::nullopt;
 }
 
 std::string fit_stop_text(FitStop stop) {
@@ -151,9 +173,9 @@ class SeededNumbers {
 };
 
 // The start points in the search space: the given starts (or the middles),
-// then a Latin hypercube of the others.
+// then a Latin hypercube of `others` points.
 std::vector<std::vector<double>> start_points(const std::vector<SearchScale>& scales,
-                                              const FitProblem& problem, int starts,
+                                              const FitProblem& problem, std::size_t others,
                                               std::uint64_t seed) {
     const std::size_t n = scales.size();
     std::vector<std::vector<double>> points;
@@ -163,7 +185,6 @@ std::vector<std::vector<double>> start_points(const std::vector<SearchScale>& sc
         first[d] = v.start ? scales[d].place(*v.start) : 0.5;
     }
     points.push_back(first);
-    const auto others = static_cast<std::size_t>(std::max(starts - 1, 0));
     if (others == 0) return points;
     SeededNumbers numbers(seed);
     std::vector<std::vector<double>> columns(n, std::vector<double>(others));
@@ -364,6 +385,7 @@ std::optional<std::string> check_fit_problem(const FitProblem& problem) {
 
 FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const FitHooks& hooks) {
     if (const auto error = check_fit_problem(problem)) throw FitSetupError(*error);
+    if (const auto error = check_fit_settings(settings)) throw FitSetupError(*error);
     Search search(problem, settings, hooks);
     search.started = Clock::now();
     const std::size_t n = problem.values.size();
@@ -392,16 +414,15 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     for (const double y : problem.stresses) squares += y * y;
     // Worse than the law of no stress by far, and finite.
     search.penalty = 100 * (squares + 1);
-    search.max_evaluations =
-        settings.max_evaluations > 0 ? settings.max_evaluations : default_max_evaluations(n);
+    search.max_evaluations = settings.max_evaluations.value_or(default_max_evaluations(n));
 
     // Screening: the first start, then the best of a Latin hypercube of
     // points spread over the ranges, start local searches to a coarse
     // tolerance; the best point found is then polished to the fine one.
-    const int starts = std::max(settings.starts, 1);
-    const std::size_t screened = static_cast<std::size_t>(std::max(4 * starts, 8));
+    const auto starts = static_cast<std::size_t>(settings.starts);
+    const std::size_t screened = std::max<std::size_t>(4 * starts, 8);
     std::vector<std::vector<double>> candidates =
-        start_points(search.scales, problem, static_cast<int>(screened) + 1, settings.seed);
+        start_points(search.scales, problem, screened, settings.seed);
     std::vector<std::vector<double>> chosen = {candidates[0]};
     if (starts > 1) {
         std::vector<std::pair<double, std::size_t>> ranked;
@@ -410,8 +431,7 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
         }
         std::stable_sort(ranked.begin(), ranked.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (std::size_t r = 0;
-             r < ranked.size() && chosen.size() < static_cast<std::size_t>(starts); ++r) {
+        for (std::size_t r = 0; r < ranked.size() && chosen.size() < starts; ++r) {
             chosen.push_back(candidates[ranked[r].second]);
         }
     }

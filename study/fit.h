@@ -22,12 +22,16 @@ struct FitValue {
     std::optional<double> start;
 };
 
+// The most local searches a fit may start: its screening draws 4 points per
+// start.
+constexpr int max_fit_starts = 10000;
+
 // How long and from where the optimiser searches.
 struct FitSettings {
-    int starts = 4;            // local searches before the polish, the first from the given starts
-    std::uint64_t seed = 1;    // the other starts' points
-    long max_evaluations = 0;  // laws computed in all; 0: default_max_evaluations
-    std::optional<double> max_seconds;  // none: no time limit
+    int starts = 4;          // local searches before the polish, the first from the given starts
+    std::uint64_t seed = 1;  // the other starts' points
+    std::optional<long> max_evaluations;  // laws computed in all; none: default_max_evaluations
+    std::optional<double> max_seconds;    // none: no time limit
     // A local search ends when a step changes no value by more than this
     // share of its search range, or the sum of squares by less than
     // f_tolerance of itself.
@@ -35,8 +39,14 @@ struct FitSettings {
     double f_tolerance = 1e-10;
 };
 
-// The evaluations a fit of `count` values may take when none are given.
+// The evaluations a fit of `count` values may take when none are given:
+// 400 + 400 per value.
 long default_max_evaluations(std::size_t count);
+
+// Refuses, with the message, settings a fit cannot run with: starts outside
+// 1 to max_fit_starts, max_evaluations below 1, max_seconds not a finite
+// number above 0, and tolerances that are negative or not finite.
+std::optional<std::string> check_fit_settings(const FitSettings& settings);
 
 // A measured curve and what to fit to it. `inputs` holds every input as for
 // a single run (texts by member, "model" among them); the fitted members'
@@ -112,7 +122,8 @@ struct FitHooks {
 // candidate counts as an evaluation, the screening points too. A candidate
 // whose inputs are refused counts as a very poor fit (a sum of squares 100
 // times that of the law of no stress, plus 100). Throws FitSetupError for a
-// problem check_fit_problem refuses.
+// problem check_fit_problem refuses and for settings check_fit_settings
+// refuses.
 FitResult fit_law(const FitProblem& problem, const FitSettings& settings = {},
                   const FitHooks& hooks = {});
 

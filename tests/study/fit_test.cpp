@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numeric>
 
 #include "engine/text_to_number.h"
@@ -143,6 +144,91 @@ TEST(FitProblemCheck, refuses_what_cannot_be_fitted) {
     EXPECT_THROW(fit_law(few), FitSetupError);
 }
 
+struct SettingsCase {
+    const char* name;
+    FitSettings settings;
+    std::string refusal;  // "" when accepted
+};
+
+void PrintTo(const SettingsCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+FitSettings with(void (*change)(FitSettings&)) {
+    FitSettings settings;
+    change(settings);
+    return settings;
+}
+
+class FitSettingsCheck : public ::testing::TestWithParam<SettingsCase> {};
+
+TEST_P(FitSettingsCheck, refuses_what_a_fit_cannot_run_with) {
+    const SettingsCase& c = GetParam();
+    EXPECT_EQ(check_fit_settings(c.settings).value_or(""), c.refusal);
+    if (!c.refusal.empty()) {
+        // Refused before any law is computed: no evaluation is reported.
+        FitHooks hooks;
+        hooks.evaluated = [](const std::vector<double>&, double, bool) { ADD_FAILURE(); };
+        EXPECT_THROW(fit_law(small_problem(), c.settings, hooks), FitSetupError);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, FitSettingsCheck,
+    ::testing::Values(
+        SettingsCase{"defaults", {}, ""},
+        SettingsCase{"one_start", with([](FitSettings& s) { s.starts = 1; }), ""},
+        SettingsCase{"most_starts", with([](FitSettings& s) { s.starts = 10000; }), ""},
+        SettingsCase{"no_start", with([](FitSettings& s) { s.starts = 0; }),
+                     "starts must be from 1 to 10000"},
+        SettingsCase{"negative_starts", with([](FitSettings& s) { s.starts = -3; }),
+                     "starts must be from 1 to 10000"},
+        SettingsCase{"too_many_starts", with([](FitSettings& s) { s.starts = 10001; }),
+                     "starts must be from 1 to 10000"},
+        // 4 * starts overflows an int, and 300000000 would ask for 1.2e9 points.
+        SettingsCase{"starts_of_2_to_the_29", with([](FitSettings& s) { s.starts = 536870912; }),
+                     "starts must be from 1 to 10000"},
+        SettingsCase{"starts_of_3e8", with([](FitSettings& s) { s.starts = 300000000; }),
+                     "starts must be from 1 to 10000"},
+        SettingsCase{"one_evaluation", with([](FitSettings& s) { s.max_evaluations = 1; }), ""},
+        SettingsCase{"no_evaluation", with([](FitSettings& s) { s.max_evaluations = 0; }),
+                     "max_evaluations must be at least 1"},
+        SettingsCase{"negative_evaluations", with([](FitSettings& s) { s.max_evaluations = -5; }),
+                     "max_evaluations must be at least 1"},
+        SettingsCase{"a_nanosecond", with([](FitSettings& s) { s.max_seconds = 1e-9; }), ""},
+        SettingsCase{"no_time", with([](FitSettings& s) { s.max_seconds = 0.0; }),
+                     "max_seconds must be a finite number above 0"},
+        SettingsCase{"negative_time", with([](FitSettings& s) { s.max_seconds = -1.0; }),
+                     "max_seconds must be a finite number above 0"},
+        SettingsCase{"endless_time", with([](FitSettings& s) { s.max_seconds = INFINITY; }),
+                     "max_seconds must be a finite number above 0"},
+        SettingsCase{"time_nan", with([](FitSettings& s) { s.max_seconds = NAN; }),
+                     "max_seconds must be a finite number above 0"},
+        SettingsCase{"x_tolerance_0", with([](FitSettings& s) { s.x_tolerance = 0; }), ""},
+        SettingsCase{"x_tolerance_nan", with([](FitSettings& s) { s.x_tolerance = NAN; }),
+                     "x_tolerance must be a finite number of 0 or more"},
+        SettingsCase{"x_tolerance_negative", with([](FitSettings& s) { s.x_tolerance = -1e-7; }),
+                     "x_tolerance must be a finite number of 0 or more"},
+        SettingsCase{"f_tolerance_infinite", with([](FitSettings& s) { s.f_tolerance = INFINITY; }),
+                     "f_tolerance must be a finite number of 0 or more"}),
+    [](const ::testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
+
+TEST(Fit, default_evaluations_grow_with_the_values_and_never_overflow) {
+    EXPECT_EQ(default_max_evaluations(1), 800);
+    EXPECT_EQ(default_max_evaluations(3), 1600);
+    EXPECT_EQ(default_max_evaluations(static_cast<std::size_t>(-1)),
+              std::numeric_limits<long>::max());
+}
+
+TEST(Fit, the_most_starts_screen_four_points_each) {
+    FitSettings settings;
+    settings.starts = max_fit_starts;
+    settings.max_evaluations = 3;
+    const FitResult r = fit_law(small_problem(), settings);
+    EXPECT_EQ(r.evaluations, 3);
+    EXPECT_EQ(r.stop, FitStop::max_evaluations);
+}
+
 TEST(Fit, the_texts_reproduce_the_fitted_law_bit_for_bit) {
     FitProblem p = small_problem();
     // A 32-bit input and a 64-bit one, over ranges whose values are no short texts.
@@ -266,7 +352,7 @@ TEST(Fit, stops_on_evaluations_time_and_request) {
     EXPECT_FALSE(rising);  // the best RMSE so far never rises
     EXPECT_EQ(last_rmse, r.rmse);
 
-    settings.max_evaluations = 0;
+    settings.max_evaluations.reset();
     settings.max_seconds = 1e-9;
     r = fit_law(p, settings);
     EXPECT_EQ(r.stop, FitStop::max_time);
