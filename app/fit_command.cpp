@@ -358,7 +358,8 @@ std::string result_table(const FitOptions& o, const FitResult& r, std::size_t po
                               : r.texts[i])
             << "\n";
     }
-    out << "RMSE " << exact(r.rmse) << " MPa, R2 " << exact(r.r2) << "\n";
+    out << "RMSE " << exact(r.rmse) << " MPa, R2 "
+        << (r.r2 ? exact(*r.r2) : "undefined (the measured stresses are all equal)") << "\n";
     out << r.evaluations << " evaluations";
     if (r.refused_evaluations > 0) out << " (" << r.refused_evaluations << " refused)";
     char seconds[32];
@@ -385,7 +386,7 @@ std::string result_json(const FitOptions& o, const FitResult& r) {
         if (r.at_bound[i]) at_bound += (at_bound.empty() ? "" : ",") + key;
     }
     return "{\"parameters\":{" + parameters + "},\"texts\":{" + texts +
-           "},\"rmse\":" + number(r.rmse) + ",\"r2\":" + number(r.r2) +
+           "},\"rmse\":" + number(r.rmse) + ",\"r2\":" + (r.r2 ? number(*r.r2) : "null") +
            ",\"evaluations\":" + std::to_string(r.evaluations) +
            ",\"seconds\":" + number(r.seconds) + ",\"at_bound\":[" + at_bound + "]}\n";
 }

@@ -458,8 +458,11 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
         std::accumulate(problem.stresses.begin(), problem.stresses.end(), 0.0) / points;
     double about_mean = 0;
     for (const double y : problem.stresses) about_mean += (y - mean) * (y - mean);
-    result.r2 =
-        about_mean > 0 ? 1 - search.best_f / about_mean : std::numeric_limits<double>::quiet_NaN();
+    // Equal stresses are told apart from the sum, which the rounding of
+    // their mean can leave just above 0 (twelve times 0.1).
+    const bool all_equal = std::all_of(problem.stresses.begin(), problem.stresses.end(),
+                                       [&](double y) { return y == problem.stresses.front(); });
+    if (!all_equal && about_mean > 0) result.r2 = 1 - search.best_f / about_mean;
     for (std::size_t d = 0; d < n; ++d) {
         const FitValue& v = problem.values[d];
         result.texts.push_back(shortest_field_text(v.member, result.values[d]));

@@ -90,8 +90,11 @@ struct FitResult {
     std::vector<double> fitted_stresses;  // the law's sigma at each opening, in the problem's order
     double sum_of_squares = 0;            // MPa2
     double rmse = 0;                      // MPa
-    double r2 = 0;         // 1 - SS / SS about the mean; NaN when the stresses are all equal
-    long evaluations = 0;  // laws asked for, refused ones included
+    // 1 - SS / SS about the mean of the measured stresses; none where it is
+    // undefined: when the measured stresses are all equal (or so nearly that
+    // their squares about the mean sum to 0).
+    std::optional<double> r2;
+    long evaluations = 0;          // laws asked for, refused ones included
     long refused_evaluations = 0;  // candidates whose inputs were refused
     std::optional<InputRefusal> last_refusal;
     double seconds = 0;

@@ -262,7 +262,27 @@ TEST(Fit, the_texts_reproduce_the_fitted_law_bit_for_bit) {
                         static_cast<double>(p.stresses.size());
     double about_mean = 0;
     for (const double y : p.stresses) about_mean += (y - mean) * (y - mean);
-    EXPECT_EQ(r.r2, 1 - squares / about_mean);
+    ASSERT_TRUE(r.r2);
+    EXPECT_EQ(*r.r2, 1 - squares / about_mean);
+}
+
+TEST(Fit, r2_is_undefined_when_the_measured_stresses_are_all_equal) {
+    FitProblem p = small_problem();
+    FitSettings settings;
+    settings.starts = 1;
+    settings.max_evaluations = 3;
+    // Twelve times 0.1 sums to more than 1.2: the mean is not 0.1 itself.
+    for (const double stress : {0.0, 0.1, 2.5}) {
+        std::fill(p.stresses.begin(), p.stresses.end(), stress);
+        const FitResult r = fit_law(p, settings);
+        ASSERT_TRUE(r.found);
+        EXPECT_FALSE(r.r2) << stress << ": " << r.r2.value_or(0);
+        EXPECT_TRUE(std::isfinite(r.rmse));
+    }
+    p.stresses[3] = 2.75;
+    const FitResult r = fit_law(p, settings);
+    ASSERT_TRUE(r.r2);
+    EXPECT_TRUE(std::isfinite(*r.r2));
 }
 
 TEST(Fit, a_refused_candidate_is_a_poor_fit_and_the_fit_goes_on) {
