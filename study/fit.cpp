@@ -234,17 +234,31 @@ struct Search {
 
     double seconds() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
 
-    // Whether the fit must end before the next evaluation.
+    // Whether the first local search has made its first evaluation, the one
+    // from the first start: it is made whatever the limits.
+    bool first_evaluated = false;
+
+    // Whether the fit must end before the next evaluation. Until the first
+    // start has been evaluated, one evaluation is kept for it.
     bool must_stop() {
         if (stopped) return true;
         if (hooks.stop_requested && hooks.stop_requested()) {
             stopped = FitStop::interrupted;
-        } else if (result.evaluations >= max_evaluations) {
+        } else if (result.evaluations >= max_evaluations - (first_evaluated ? 0 : 1)) {
             stopped = FitStop::max_evaluations;
         } else if (settings.max_seconds && seconds() >= *settings.max_seconds) {
             stopped = FitStop::max_time;
         }
         return stopped.has_value();
+    }
+
+    // Whether a stop was requested, which alone ends a fit before the first
+    // start's evaluation.
+    bool interrupted() {
+        if (stopped != FitStop::interrupted && hooks.stop_requested && hooks.stop_requested()) {
+            stopped = FitStop::interrupted;
+        }
+        return stopped == FitStop::interrupted;
     }
 
     double evaluate(const double* u) {
@@ -316,7 +330,9 @@ void local_search(Search& search, std::vector<double>& x, double x_tolerance, do
 
 double objective(unsigned, const double* u, double*, void* data) {
     auto& search = *static_cast<Search*>(data);
-    if (search.must_stop()) {
+    const bool first = !search.first_evaluated;
+    search.first_evaluated = true;
+    if (first ? search.interrupted() : search.must_stop()) {
         nlopt_force_stop(search.current);
         return search.result.found ? search.best_f : search.penalty;
     }
@@ -437,7 +453,9 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     }
     const double coarse = std::max(settings.x_tolerance, 1e-4);
     for (std::vector<double> x : chosen) {
-        if (search.must_stop()) break;
+        // The first local search is begun even after a limit, for its first
+        // evaluation.
+        if (search.first_evaluated ? search.must_stop() : search.interrupted()) break;
         local_search(search, x, coarse, std::max(settings.f_tolerance, 1e-8));
     }
     if (search.result.found && !search.must_stop()) {

@@ -80,7 +80,12 @@ enum class FitStop {
 std::string fit_stop_text(FitStop stop);
 
 struct FitResult {
-    bool found = false;  // false when no candidate was computed (every one refused)
+    // Whether some candidate's law was computed with a finite sum of squares.
+    // When none was, evaluations is 0 only for a fit interrupted before its
+    // first evaluation (the first start is evaluated whatever the limits),
+    // and refused_evaluations equals evaluations when every candidate was
+    // refused.
+    bool found = false;
     // The best candidate: each fitted input's value as stored and evaluated
     // (a 32-bit input's float widened to a double), and the shortest field
     // text that reads back to that stored value.
@@ -106,7 +111,7 @@ struct FitHooks {
     // (infinity while none was computed).
     std::function<void(long evaluations, double best_rmse)> progress;
     // After every evaluation: the candidate's stored values and its sum of
-    // squares (the penalty when refused), for tracing a fit.
+    // squares (the penalty when refused or not finite), for tracing a fit.
     std::function<void(const std::vector<double>& values, double sum_of_squares, bool refused)>
         evaluated;
     // Asked before every evaluation; true ends the fit with the best so far.
@@ -116,17 +121,22 @@ struct FitHooks {
 // Fits the values to the measured curve: least squares of the law's sigma at
 // the measured openings (computed in increasing order), by NLopt's BOBYQA.
 // The first local search starts with each value at its start (or the middle
-// of its range); the other `starts` - 1 start from the best of a Latin
-// hypercube of 4 * starts points (at least 8) drawn from `seed` over the
-// ranges. These searches stop at a coarse tolerance (1e-4 of the ranges,
-// 1e-8 of the sum of squares, or the settings' when coarser); the best point
-// found is then polished to the settings' tolerances. Values whose range lies
-// above 0 are searched on a logarithmic scale, others linearly. Every
-// candidate counts as an evaluation, the screening points too. A candidate
-// whose inputs are refused counts as a very poor fit (a sum of squares 100
-// times that of the law of no stress, plus 100). Throws FitSetupError for a
-// problem check_fit_problem refuses and for settings check_fit_settings
-// refuses.
+// of its range; BOBYQA first moves a start that lies closer than a tenth of
+// its search scale to a bound, but not on it, a tenth inside); the other
+// `starts` - 1 start from the best of a Latin hypercube of 4 * starts points
+// (at least 8) drawn from `seed` over the ranges, which are evaluated first.
+// These searches stop at a coarse tolerance (1e-4 of the ranges, 1e-8 of the
+// sum of squares, or the settings' when coarser); the best point found is
+// then polished to the settings' tolerances. Values whose range lies above 0
+// are searched on a logarithmic scale, others linearly. Every candidate
+// counts as an evaluation, the screening points too. The first local
+// search's first evaluation is made whatever the limits: until it is, the
+// screening leaves one evaluation for it, and a limit reached ends the fit
+// just after it; only a stop request ends a fit before it. A candidate whose
+// inputs are refused, or whose law's sum of squares is not finite, counts as
+// a very poor fit (a sum of squares 100 times that of the law of no stress,
+// plus 100). Throws FitSetupError for a problem check_fit_problem refuses and
+// for settings check_fit_settings refuses.
 FitResult fit_law(const FitProblem& problem, const FitSettings& settings = {},
                   const FitHooks& hooks = {});
 

@@ -388,12 +388,64 @@ TEST(Fit, stops_on_evaluations_time_and_request) {
     EXPECT_TRUE(r.found);
 }
 
+// Whatever the limits, the first start is evaluated: a fit never ends having
+// computed nothing unless it is interrupted.
+TEST(Fit, the_first_start_is_evaluated_whatever_the_limits) {
+    FitProblem p = small_problem();
+    p.values = {{"Pmax", "Pmax", 0.2, 5, 1.5}, {"delta_max", "delta_max", 0.01, 1, {}}};
+    const auto first_only = [&](const FitSettings& settings, FitStop stop) {
+        std::vector<std::vector<double>> evaluated;
+        FitHooks hooks;
+        hooks.evaluated = [&](const std::vector<double>& values, double, bool) {
+            evaluated.push_back(values);
+        };
+        const FitResult r = fit_law(p, settings, hooks);
+        EXPECT_EQ(r.stop, stop);
+        EXPECT_EQ(r.evaluations, 1);
+        EXPECT_TRUE(r.found);
+        ASSERT_EQ(evaluated.size(), 1u);
+        EXPECT_EQ(evaluated[0][0], 1.5);
+        EXPECT_NEAR(evaluated[0][1], 0.1, 1e-15);  // the middle of [0.01, 1], logarithmically
+    };
+    for (const int starts : {1, 4}) {
+        FitSettings settings;
+        settings.starts = starts;
+        settings.max_seconds = 1e-9;
+        first_only(settings, FitStop::max_time);
+        settings.max_seconds.reset();
+        settings.max_evaluations = 1;
+        first_only(settings, FitStop::max_evaluations);
+    }
+    // With room for more, the screening keeps one evaluation for the first
+    // start.
+    FitSettings settings;
+    settings.starts = 4;
+    settings.max_evaluations = 5;
+    std::vector<std::vector<double>> evaluated;
+    FitHooks hooks;
+    hooks.evaluated = [&](const std::vector<double>& values, double, bool) {
+        evaluated.push_back(values);
+    };
+    const FitResult r = fit_law(p, settings, hooks);
+    EXPECT_EQ(r.evaluations, 5);
+    ASSERT_EQ(evaluated.size(), 5u);
+    EXPECT_EQ(evaluated[4][0], 1.5);
+    // Only a stop request ends a fit before its first evaluation.
+    hooks.stop_requested = [] { return true; };
+    evaluated.clear();
+    const FitResult stopped = fit_law(p, settings, hooks);
+    EXPECT_EQ(stopped.stop, FitStop::interrupted);
+    EXPECT_EQ(stopped.evaluations, 0);
+    EXPECT_FALSE(stopped.found);
+    EXPECT_TRUE(evaluated.empty());
+}
+
 TEST(Fit, starts_are_deterministic_and_follow_the_seed) {
     FitProblem p = small_problem();
     p.values.push_back({"delta_max", "delta_max", 0.01, 1, {}});
     FitSettings settings;
     settings.starts = 3;
-    settings.max_evaluations = 12;  // the screening points only
+    settings.max_evaluations = 13;  // the screening points, then the first start
     // The screening points, every one inside the ranges, in strata of the
     // Latin hypercube: one point per twelfth of each range's search scale.
     const auto screened = [&](std::uint64_t seed) {
@@ -405,6 +457,8 @@ TEST(Fit, starts_are_deterministic_and_follow_the_seed) {
         settings.seed = seed;
         const FitResult r = fit_law(p, settings, hooks);
         EXPECT_TRUE(r.found);
+        EXPECT_EQ(points.size(), 13u);
+        if (!points.empty()) points.pop_back();
         return points;
     };
     const std::vector<std::vector<double>> a = screened(1);
