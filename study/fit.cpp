@@ -283,6 +283,8 @@ struct Search {
                 const double r = stresses[i] - problem.stresses[i];
                 sum += r * r;
             }
+            // A law computed with a sum that is not finite is a poor fit,
+            // scored as the penalty, not a refused one.
             if (std::isfinite(sum)) {
                 f = sum;
                 if (sum < best_f) {
@@ -389,11 +391,20 @@ std::optional<std::string> check_fit_problem(const FitProblem& problem) {
                (problem.values.size() == 1 ? " value" : " values") + " needs";
     }
     for (std::size_t i = 0; i < problem.openings.size(); ++i) {
-        if (!std::isfinite(problem.openings[i]) || problem.openings[i] < 0 ||
-            !std::isfinite(problem.stresses[i])) {
+        const double opening = problem.openings[i];
+        const double stress = problem.stresses[i];
+        if (!std::isfinite(opening) || opening < 0 || !std::isfinite(stress)) {
             return "point " + std::to_string(i) +
                    " is not a finite opening of 0 or more and a "
                    "finite stress";
+        }
+        if (opening > measured_value_limit) {
+            return "point " + std::to_string(i) + ": the opening " + shortest_number_text(opening) +
+                   " is beyond " + measured_limit_text(opening) + " mm";
+        }
+        if (std::abs(stress) > measured_value_limit) {
+            return "point " + std::to_string(i) + ": the stress " + shortest_number_text(stress) +
+                   " is beyond " + measured_limit_text(stress) + " MPa, which a fit cannot square";
         }
     }
     return std::nullopt;
@@ -428,7 +439,8 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     search.sorted_openings = std::move(sorted);
     double squares = 0;
     for (const double y : problem.stresses) squares += y * y;
-    // Worse than the law of no stress by far, and finite.
+    // Worse than the law of no stress by far, and finite: the measured
+    // stresses lie within measured_value_limit.
     search.penalty = 100 * (squares + 1);
     search.max_evaluations = settings.max_evaluations.value_or(default_max_evaluations(n));
 

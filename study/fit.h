@@ -9,6 +9,7 @@
 
 #include "engine/calculation_inputs.h"
 #include "engine/input_checks.h"
+#include "study/measured_curve.h"
 
 namespace quarnel {
 
@@ -68,7 +69,9 @@ struct FitSetupError : std::invalid_argument {
 // the law is computed at the measured openings), a member fitted twice, bounds
 // that are not finite or not increasing, a start outside them, 32-bit inputs
 // whose bounds hold no 32-bit value, fewer points than values plus one, and
-// openings or stresses that are not finite or openings below 0.
+// openings or stresses that are not finite, openings below 0 and openings or
+// stresses beyond measured_value_limit in magnitude (so that the sums of
+// squares of a fit stay finite).
 std::optional<std::string> check_fit_problem(const FitProblem& problem);
 
 enum class FitStop {

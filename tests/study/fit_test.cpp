@@ -144,6 +144,33 @@ TEST(FitProblemCheck, refuses_what_cannot_be_fitted) {
     EXPECT_THROW(fit_law(few), FitSetupError);
 }
 
+// Beyond 1e100 the sums of squares could overflow, and every candidate
+// would look as poor as a refused one.
+TEST(FitProblemCheck, refuses_measured_values_a_fit_cannot_square) {
+    FitProblem p = small_problem();
+    p.stresses[3] = 1e100;
+    p.stresses[4] = -1e100;
+    p.openings[5] = 1e100;
+    EXPECT_FALSE(check_fit_problem(p));
+    FitSettings settings;
+    settings.starts = 1;
+    settings.max_evaluations = 3;
+    const FitResult r = fit_law(p, settings);
+    EXPECT_TRUE(r.found);
+    EXPECT_EQ(r.refused_evaluations, 0);
+
+    p.stresses[3] = 1e200;
+    EXPECT_EQ(check_fit_problem(p).value_or(""),
+              "point 3: the stress 1e+200 is beyond 1e100 MPa, which a fit cannot square");
+    EXPECT_THROW(fit_law(p, settings), FitSetupError);
+    p.stresses[3] = -1e101;
+    EXPECT_EQ(check_fit_problem(p).value_or(""),
+              "point 3: the stress -1e+101 is beyond -1e100 MPa, which a fit cannot square");
+    p.stresses[3] = 1;
+    p.openings[5] = 2e100;
+    EXPECT_EQ(check_fit_problem(p).value_or(""), "point 5: the opening 2e+100 is beyond 1e100 mm");
+}
+
 struct SettingsCase {
     const char* name;
     FitSettings settings;
