@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "engine/calculation_inputs.h"
@@ -71,8 +72,49 @@ struct FitSetupError : std::invalid_argument {
 // whose bounds hold no 32-bit value, fewer points than values plus one, and
 // openings or stresses that are not finite, openings below 0 and openings or
 // stresses beyond measured_value_limit in magnitude (so that the sums of
-// squares of a fit stay finite).
+// squares of a fit stay finite), such a point named by its index from 0.
 std::optional<std::string> check_fit_problem(const FitProblem& problem);
+
+// A value to fit from its argument, NAME=LOW:HIGH or NAME=LOW:HIGH:START
+// ("A=0.1:20", "kxy=0:2:0.5"): NAME an input's name, the bounds whole
+// decimal numbers (read_decimal_number), finite. Throws FitSetupError naming
+// the name and the rule broken ("Pmax: LOW \"abc\" is not a decimal
+// number"); a text echoed is cut to its first 40 characters and "..." when
+// longer. Whether the bounds suit the name is check_fit_problem's to say.
+FitValue parse_fit_value(const std::string& argument);
+
+// Why a fit problem cannot be made.
+struct FitProblemRefusal {
+    std::string message;  // names members and rules; "{member}" written as the member's name
+    // An input refusal that no fitted value can lift, for a front end to word
+    // with the member's caption.
+    std::optional<InputRefusal> input;
+};
+
+// The problem of fitting `values` to the measured points that have an
+// opening up to `until` (every point without it), in their order, with the
+// other inputs from `inputs` ("model" among them). Refused, in this order:
+// the values as check_fit_problem refuses them; an `until` that is not a
+// number; a point that cannot be fitted, named by its line ("line 7: the
+// stress 1e+200 is beyond 1e100 MPa, which a fit cannot square", or "point
+// 2" for a point of line 0), whether it lies beyond `until` or not; fewer
+// points than values plus one ("3 points with an opening up to 0.5 mm, fewer
+// than the 4 that fitting 3 values needs", for a front end to prefix with
+// "<file> holds "); and a refusal of the inputs that no fitted value can
+// lift: the inputs with each fitted value at its start (or the middle of its
+// range: geometric above 0, else arithmetic) checked for given openings and,
+// when `division_used`, for the "Division" scheme, kept when it names a
+// member that is not fitted. Throws std::invalid_argument for inputs
+// read_calculation_inputs does not take.
+std::variant<FitProblem, FitProblemRefusal> make_fit_problem(
+    const InputSet& inputs, std::vector<FitValue> values, const std::vector<MeasuredPoint>& points,
+    std::optional<double> until, bool division_used);
+
+// The inputs with each value's member set to its fitted value (`fitted` in
+// the order of `values`) and the member's other name ("A" for "Pmax") left
+// out, so that the set reads as it would with the fitted texts typed in.
+InputSet inputs_with_fitted(const InputSet& inputs, const std::vector<FitValue>& values,
+                            const std::vector<InputValue>& fitted);
 
 enum class FitStop {
     converged,        // every start's search met its tolerances

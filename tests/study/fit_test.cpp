@@ -111,7 +111,7 @@ TEST(FitProblemCheck, refuses_what_cannot_be_fitted) {
         q.values = values;
         return check_fit_problem(q).value_or("");
     };
-    EXPECT_EQ(message({}), "nothing to fit: give at least one --fit NAME=LOW:HIGH");
+    EXPECT_EQ(message({}), "nothing to fit: give at least one value to fit");
     EXPECT_EQ(message({{"Bx", "", 0, 1, {}}}), "unknown name \"Bx\"");
     EXPECT_EQ(message({{"division", "division", 1, 3, {}}}),
               "\"division\" cannot be fitted: the law is computed at the measured openings");
