@@ -149,7 +149,8 @@ std::variant<FitOptions, BatchParseEnd> parse_fit_options(const std::vector<std:
     app.add_option("--starts", o.settings.starts, "Local searches (at least 1)")
         ->capture_default_str();
     app.add_option("--seed", o.settings.seed, "Seed of the starts' points")->capture_default_str();
-    app.add_option("--max-evaluations", o.settings.max_evaluations,
+    long max_evaluations = 0;
+    app.add_option("--max-evaluations", max_evaluations,
                    "Laws computed at most (default 400 + 400 per fitted value)");
     app.add_option("--max-time", max_time, "Seconds at most (default: no limit)");
     app.add_option("-o,--output", o.output, "Write the fitted law's result file (Division scheme)");
@@ -183,8 +184,12 @@ std::variant<FitOptions, BatchParseEnd> parse_fit_options(const std::vector<std:
             if (!(*o.settings.max_seconds > 0)) throw UsageError("--max-time must be above 0");
         }
         if (o.settings.starts < 1) throw UsageError("--starts must be at least 1");
-        if (o.settings.max_evaluations < 0) {
-            throw UsageError("--max-evaluations must be at least 1");
+        if (o.settings.starts > max_fit_starts) {
+            throw UsageError("--starts must be at most " + std::to_string(max_fit_starts));
+        }
+        if (app.count("--max-evaluations") > 0) {
+            if (max_evaluations < 1) throw UsageError("--max-evaluations must be at least 1");
+            o.settings.max_evaluations = max_evaluations;
         }
         if (!sigma_fc.empty()) o.matrix.sigma_fc = option_number(sigma_fc, "--sigma-fc");
         if (!J_tip.empty()) o.matrix.J_tip = option_number(J_tip, "--J-tip");
@@ -353,7 +358,8 @@ std::string result_table(const FitOptions& o, const FitResult& r, std::size_t po
                               : r.texts[i])
             << "\n";
     }
-    out << "RMSE " << exact(r.rmse) << " MPa, R2 " << exact(r.r2) << "\n";
+    out << "RMSE " << exact(r.rmse) << " MPa, R2 "
+        << (r.r2 ? exact(*r.r2) : "undefined (the measured stresses are all equal)") << "\n";
     out << r.evaluations << " evaluations";
     if (r.refused_evaluations > 0) out << " (" << r.refused_evaluations << " refused)";
     char seconds[32];
@@ -380,7 +386,7 @@ std::string result_json(const FitOptions& o, const FitResult& r) {
         if (r.at_bound[i]) at_bound += (at_bound.empty() ? "" : ",") + key;
     }
     return "{\"parameters\":{" + parameters + "},\"texts\":{" + texts +
-           "},\"rmse\":" + number(r.rmse) + ",\"r2\":" + number(r.r2) +
+           "},\"rmse\":" + number(r.rmse) + ",\"r2\":" + (r.r2 ? number(*r.r2) : "null") +
            ",\"evaluations\":" + std::to_string(r.evaluations) +
            ",\"seconds\":" + number(r.seconds) + ",\"at_bound\":[" + at_bound + "]}\n";
 }

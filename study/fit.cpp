@@ -70,7 +70,29 @@ std::string shortest_field_text(const std::string& member, double value) {
 }
 
 long default_max_evaluations(std::size_t count) {
+    constexpr long most = std::numeric_limits<long>::max();
+    if (count >= static_cast<std::size_t>((most - 400) / 400)) return most;
     return 400 + 400 * static_cast<long>(count);
+}
+
+std::optional<std::string> check_fit_settings(const FitSettings& settings) {
+    if (settings.starts < 1 || settings.starts > max_fit_starts) {
+        return "starts must be from 1 to " + std::to_string(max_fit_starts);
+    }
+    if (settings.max_evaluations && *settings.max_evaluations < 1) {
+        return std::string("max_evaluations must be at least 1");
+    }
+    if (settings.max_seconds &&
+        !(std::isfinite(*settings.max_seconds) && *settings.max_seconds > 0)) {
+        return std::string("max_seconds must be a finite number above 0");
+    }
+    if (!(std::isfinite(settings.x_tolerance) && settings.x_tolerance >= 0)) {
+        return std::string("x_tolerance must be a finite number of 0 or more");
+    }
+    if (!(std::isfinite(settings.f_tolerance) && settings.f_tolerance >= 0)) {
+        return std::string("f_tolerance must be a finite number of 0 or more");
+    }
+    return std::nullopt;
 }
 
 std::string fit_stop_text(FitStop stop) {
@@ -151,9 +173,9 @@ class SeededNumbers {
 };
 
 // The start points in the search space: the given starts (or the middles),
-// then a Latin hypercube of the others.
+// then a Latin hypercube of `others` points.
 std::vector<std::vector<double>> start_points(const std::vector<SearchScale>& scales,
-                                              const FitProblem& problem, int starts,
+                                              const FitProblem& problem, std::size_t others,
                                               std::uint64_t seed) {
     const std::size_t n = scales.size();
     std::vector<std::vector<double>> points;
@@ -163,7 +185,6 @@ std::vector<std::vector<double>> start_points(const std::vector<SearchScale>& sc
         first[d] = v.start ? scales[d].place(*v.start) : 0.5;
     }
     points.push_back(first);
-    const auto others = static_cast<std::size_t>(std::max(starts - 1, 0));
     if (others == 0) return points;
     SeededNumbers numbers(seed);
     std::vector<std::vector<double>> columns(n, std::vector<double>(others));
@@ -213,17 +234,31 @@ struct Search {
 
     double seconds() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
 
-    // Whether the fit must end before the next evaluation.
+    // Whether the first local search has made its first evaluation, the one
+    // from the first start: it is made whatever the limits.
+    bool first_evaluated = false;
+
+    // Whether the fit must end before the next evaluation. Until the first
+    // start has been evaluated, one evaluation is kept for it.
     bool must_stop() {
         if (stopped) return true;
         if (hooks.stop_requested && hooks.stop_requested()) {
             stopped = FitStop::interrupted;
-        } else if (result.evaluations >= max_evaluations) {
+        } else if (result.evaluations >= max_evaluations - (first_evaluated ? 0 : 1)) {
             stopped = FitStop::max_evaluations;
         } else if (settings.max_seconds && seconds() >= *settings.max_seconds) {
             stopped = FitStop::max_time;
         }
         return stopped.has_value();
+    }
+
+    // Whether a stop was requested, which alone ends a fit before the first
+    // start's evaluation.
+    bool interrupted() {
+        if (stopped != FitStop::interrupted && hooks.stop_requested && hooks.stop_requested()) {
+            stopped = FitStop::interrupted;
+        }
+        return stopped == FitStop::interrupted;
     }
 
     double evaluate(const double* u) {
@@ -248,6 +283,8 @@ struct Search {
                 const double r = stresses[i] - problem.stresses[i];
                 sum += r * r;
             }
+            // A law computed with a sum that is not finite is a poor fit,
+            // scored as the penalty, not a refused one.
             if (std::isfinite(sum)) {
                 f = sum;
                 if (sum < best_f) {
@@ -295,7 +332,9 @@ void local_search(Search& search, std::vector<double>& x, double x_tolerance, do
 
 double objective(unsigned, const double* u, double*, void* data) {
     auto& search = *static_cast<Search*>(data);
-    if (search.must_stop()) {
+    const bool first = !search.first_evaluated;
+    search.first_evaluated = true;
+    if (first ? search.interrupted() : search.must_stop()) {
         nlopt_force_stop(search.current);
         return search.result.found ? search.best_f : search.penalty;
     }
@@ -313,12 +352,35 @@ double objective(unsigned, const double* u, double*, void* data) {
 
 }  // namespace
 
-std::optional<std::string> check_fit_problem(const FitProblem& problem) {
-    if (problem.values.empty()) return "nothing to fit: give at least one --fit NAME=LOW:HIGH";
+namespace {
+
+// The text as a message echoes it: its first 40 characters (a UTF-8
+// sequence kept whole) and "..." when it is longer.
+std::string echoed(const std::string& text) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (characters == 40) return text.substr(0, i) + "...";
+        ++characters;
+    }
+    return text;
+}
+
+std::string count_text(std::size_t count, const std::string& thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
+// The other name of a member that has two ("A" for "Pmax"), else "".
+std::string other_name(const std::string& member) {
+    return member == "Pmax" ? "A" : member == "delta_max" ? "B" : "";
+}
+
+std::optional<std::string> check_fit_values(const std::vector<FitValue>& values) {
+    if (values.empty()) return "nothing to fit: give at least one value to fit";
     std::set<std::string> members;
-    for (const FitValue& v : problem.values) {
+    for (const FitValue& v : values) {
         const std::string member = input_member(v.name);
-        if (member.empty() || member != v.member) return "unknown name \"" + v.name + "\"";
+        if (member.empty() || member != v.member) return "unknown name \"" + echoed(v.name) + "\"";
         if (member == "model") {
             return "\"model\" cannot be fitted: it chooses the pull-out model (model=1 or 2)";
         }
@@ -341,6 +403,79 @@ std::optional<std::string> check_fit_problem(const FitProblem& problem) {
             }
         }
     }
+    return std::nullopt;
+}
+
+// Why a measured point cannot be fitted, if it cannot.
+std::optional<std::string> point_refusal(double opening, double stress) {
+    const auto beyond = [](double value) { return " is beyond " + measured_limit_text(value); };
+    if (!std::isfinite(opening)) {
+        return "the opening " + shortest_number_text(opening) + " is not a finite number";
+    }
+    if (opening < 0) return "the opening " + shortest_number_text(opening) + " is negative";
+    if (opening > measured_value_limit) {
+        return "the opening " + shortest_number_text(opening) + beyond(opening) + " mm";
+    }
+    if (!std::isfinite(stress)) {
+        return "the stress " + shortest_number_text(stress) + " is not a finite number";
+    }
+    if (std::abs(stress) > measured_value_limit) {
+        return "the stress " + shortest_number_text(stress) + beyond(stress) +
+               " MPa, which a fit cannot square";
+    }
+    return std::nullopt;
+}
+
+// An input refusal with each "{member}" written as the member's name.
+std::string plain_refusal_text(const InputRefusal& refusal) {
+    std::string text = refusal.message;
+    for (std::size_t open = text.find('{'); open != std::string::npos;
+         open = text.find('{', open)) {
+        const std::size_t close = text.find('}', open);
+        if (close == std::string::npos) break;
+        text.erase(close, 1);
+        text.erase(open, 1);
+    }
+    return text;
+}
+
+// The refusal of the inputs that no fitted value can lift: the inputs with
+// each fitted value at its start (or the middle of its range) checked, and a
+// refusal kept only when it names a member that is not fitted.
+std::optional<InputRefusal> fixed_refusal(const InputSet& inputs,
+                                          const std::vector<FitValue>& values, bool division_used) {
+    std::vector<InputValue> trial;
+    for (const FitValue& v : values) {
+        trial.emplace_back(v.start.value_or(v.low > 0 ? std::sqrt(v.low) * std::sqrt(v.high)
+                                                      : v.low / 2 + v.high / 2));
+    }
+    const CalculationInputs read =
+        read_calculation_inputs(inputs_with_fitted(inputs, values, trial));
+    for (const OpeningScheme scheme :
+         {OpeningScheme::given, division_used ? OpeningScheme::division : OpeningScheme::given}) {
+        if (auto refusal = check_calculation_inputs(read, scheme)) {
+            const bool fitted = std::any_of(values.begin(), values.end(), [&](const FitValue& v) {
+                return v.member == refusal->member;
+            });
+            if (!fitted && !refusal->member.empty()) return refusal;
+        }
+    }
+    return std::nullopt;
+}
+
+// A bound of a NAME=LOW:HIGH[:START] argument.
+double fit_bound(const std::string& name, const char* what, const std::string& text) {
+    const auto value = read_decimal_number(text);
+    const std::string quoted = name + ": " + what + " \"" + echoed(text) + "\"";
+    if (!value) throw FitSetupError(quoted + " is not a decimal number");
+    if (!std::isfinite(*value)) throw FitSetupError(quoted + " is beyond the range of numbers");
+    return *value;
+}
+
+}  // namespace
+
+std::optional<std::string> check_fit_problem(const FitProblem& problem) {
+    if (auto error = check_fit_values(problem.values)) return error;
     if (problem.openings.size() != problem.stresses.size()) {
         return "the openings and the stresses differ in number";
     }
@@ -348,22 +483,102 @@ std::optional<std::string> check_fit_problem(const FitProblem& problem) {
         return std::to_string(problem.openings.size()) +
                (problem.openings.size() == 1 ? " point is" : " points are") + " fewer than the " +
                std::to_string(problem.values.size() + 1) + " that fitting " +
-               std::to_string(problem.values.size()) +
-               (problem.values.size() == 1 ? " value" : " values") + " needs";
+               count_text(problem.values.size(), "value") + " needs";
     }
     for (std::size_t i = 0; i < problem.openings.size(); ++i) {
-        if (!std::isfinite(problem.openings[i]) || problem.openings[i] < 0 ||
-            !std::isfinite(problem.stresses[i])) {
-            return "point " + std::to_string(i) +
-                   " is not a finite opening of 0 or more and a "
-                   "finite stress";
+        if (auto reason = point_refusal(problem.openings[i], problem.stresses[i])) {
+            return "point " + std::to_string(i) + ": " + *reason;
         }
     }
     return std::nullopt;
 }
 
+FitValue parse_fit_value(const std::string& argument) {
+    const auto eq = argument.find('=');
+    if (eq == std::string::npos) {
+        throw FitSetupError("\"" + echoed(argument) +
+                            "\" is not NAME=LOW:HIGH or NAME=LOW:HIGH:START");
+    }
+    FitValue v;
+    v.name = argument.substr(0, eq);
+    v.member = input_member(v.name);
+    if (v.member.empty()) throw FitSetupError("unknown name \"" + echoed(v.name) + "\"");
+    std::vector<std::string> parts;
+    std::size_t from = eq + 1;
+    for (;;) {
+        const std::size_t colon = argument.find(':', from);
+        parts.push_back(argument.substr(from, colon == std::string::npos ? colon : colon - from));
+        if (colon == std::string::npos) break;
+        from = colon + 1;
+    }
+    if (parts.size() != 2 && parts.size() != 3) {
+        throw FitSetupError(v.name + ": expected LOW:HIGH or LOW:HIGH:START, not \"" +
+                            echoed(argument.substr(eq + 1)) + "\"");
+    }
+    v.low = fit_bound(v.name, "LOW", parts[0]);
+    v.high = fit_bound(v.name, "HIGH", parts[1]);
+    if (parts.size() == 3) v.start = fit_bound(v.name, "START", parts[2]);
+    return v;
+}
+
+InputSet inputs_with_fitted(const InputSet& inputs, const std::vector<FitValue>& values,
+                            const std::vector<InputValue>& fitted) {
+    if (fitted.size() != values.size()) {
+        throw std::invalid_argument(
+            "inputs_with_fitted: the values and the fitted values differ "
+            "in number");
+    }
+    InputSet result = inputs;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        result.erase(other_name(values[i].member));
+        result[values[i].member] = fitted[i];
+    }
+    return result;
+}
+
+std::variant<FitProblem, FitProblemRefusal> make_fit_problem(
+    const InputSet& inputs, std::vector<FitValue> values, const std::vector<MeasuredPoint>& points,
+    std::optional<double> until, bool division_used) {
+    if (auto error = check_fit_values(values)) return FitProblemRefusal{*error, std::nullopt};
+    if (until && std::isnan(*until)) {
+        return FitProblemRefusal{"until is not a number", std::nullopt};
+    }
+    // Every point is checked, those beyond `until` too: they are still the
+    // measured curve.
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const MeasuredPoint& p = points[i];
+        if (auto reason = point_refusal(p.opening, p.stress)) {
+            const std::string where =
+                p.line > 0 ? "line " + std::to_string(p.line) : "point " + std::to_string(i);
+            return FitProblemRefusal{where + ": " + *reason, std::nullopt};
+        }
+    }
+    FitProblem problem;
+    for (const MeasuredPoint& p : points) {
+        if (until && !(p.opening <= *until)) continue;
+        problem.openings.push_back(p.opening);
+        problem.stresses.push_back(p.stress);
+    }
+    const std::size_t used = problem.openings.size();
+    if (used < values.size() + 1) {
+        std::string where = count_text(used, "point");
+        if (until) where += " with an opening up to " + shortest_number_text(*until) + " mm";
+        return FitProblemRefusal{where + ", fewer than the " + std::to_string(values.size() + 1) +
+                                     " that fitting " + count_text(values.size(), "value") +
+                                     " needs",
+                                 std::nullopt};
+    }
+    if (auto refusal = fixed_refusal(inputs, values, division_used)) {
+        return FitProblemRefusal{plain_refusal_text(*refusal), std::move(refusal)};
+    }
+    problem.inputs = inputs;
+    problem.values = std::move(values);
+    return problem;
+}
+
 FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const FitHooks& hooks) {
     if (const auto error = check_fit_problem(problem)) throw FitSetupError(*error);
+    if (const auto error = check_fit_settings(settings)) throw FitSetupError(*error);
     Search search(problem, settings, hooks);
     search.started = Clock::now();
     const std::size_t n = problem.values.size();
@@ -378,7 +593,7 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     search.inputs = problem.inputs;
     for (const FitValue& v : problem.values) {
         // A fitted member given under its other name is the fitted one.
-        search.inputs.erase(v.member == "Pmax" ? "A" : v.member == "delta_max" ? "B" : "");
+        search.inputs.erase(other_name(v.member));
     }
     search.order.resize(problem.openings.size());
     std::iota(search.order.begin(), search.order.end(), 0);
@@ -390,18 +605,18 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     search.sorted_openings = std::move(sorted);
     double squares = 0;
     for (const double y : problem.stresses) squares += y * y;
-    // Worse than the law of no stress by far, and finite.
+    // Worse than the law of no stress by far, and finite: the measured
+    // stresses lie within measured_value_limit.
     search.penalty = 100 * (squares + 1);
-    search.max_evaluations =
-        settings.max_evaluations > 0 ? settings.max_evaluations : default_max_evaluations(n);
+    search.max_evaluations = settings.max_evaluations.value_or(default_max_evaluations(n));
 
     // Screening: the first start, then the best of a Latin hypercube of
     // points spread over the ranges, start local searches to a coarse
     // tolerance; the best point found is then polished to the fine one.
-    const int starts = std::max(settings.starts, 1);
-    const std::size_t screened = static_cast<std::size_t>(std::max(4 * starts, 8));
+    const auto starts = static_cast<std::size_t>(settings.starts);
+    const std::size_t screened = std::max<std::size_t>(4 * starts, 8);
     std::vector<std::vector<double>> candidates =
-        start_points(search.scales, problem, static_cast<int>(screened) + 1, settings.seed);
+        start_points(search.scales, problem, screened, settings.seed);
     std::vector<std::vector<double>> chosen = {candidates[0]};
     if (starts > 1) {
         std::vector<std::pair<double, std::size_t>> ranked;
@@ -410,14 +625,15 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
         }
         std::stable_sort(ranked.begin(), ranked.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (std::size_t r = 0;
-             r < ranked.size() && chosen.size() < static_cast<std::size_t>(starts); ++r) {
+        for (std::size_t r = 0; r < ranked.size() && chosen.size() < starts; ++r) {
             chosen.push_back(candidates[ranked[r].second]);
         }
     }
     const double coarse = std::max(settings.x_tolerance, 1e-4);
     for (std::vector<double> x : chosen) {
-        if (search.must_stop()) break;
+        // The first local search is begun even after a limit, for its first
+        // evaluation.
+        if (search.first_evaluated ? search.must_stop() : search.interrupted()) break;
         local_search(search, x, coarse, std::max(settings.f_tolerance, 1e-8));
     }
     if (search.result.found && !search.must_stop()) {
@@ -438,8 +654,11 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
         std::accumulate(problem.stresses.begin(), problem.stresses.end(), 0.0) / points;
     double about_mean = 0;
     for (const double y : problem.stresses) about_mean += (y - mean) * (y - mean);
-    result.r2 =
-        about_mean > 0 ? 1 - search.best_f / about_mean : std::numeric_limits<double>::quiet_NaN();
+    // Equal stresses are told apart from the sum, which the rounding of
+    // their mean can leave just above 0 (twelve times 0.1).
+    const bool all_equal = std::all_of(problem.stresses.begin(), problem.stresses.end(),
+                                       [&](double y) { return y == problem.stresses.front(); });
+    if (!all_equal && about_mean > 0) result.r2 = 1 - search.best_f / about_mean;
     for (std::size_t d = 0; d < n; ++d) {
         const FitValue& v = problem.values[d];
         result.texts.push_back(shortest_field_text(v.member, result.values[d]));

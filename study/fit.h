@@ -5,10 +5,12 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "engine/calculation_inputs.h"
 #include "engine/input_checks.h"
+#include "study/measured_curve.h"
 
 namespace quarnel {
 
@@ -22,12 +24,16 @@ struct FitValue {
     std::optional<double> start;
 };
 
+// The most local searches a fit may start: its screening draws 4 points per
+// start.
+constexpr int max_fit_starts = 10000;
+
 // How long and from where the optimiser searches.
 struct FitSettings {
-    int starts = 4;            // local searches before the polish, the first from the given starts
-    std::uint64_t seed = 1;    // the other starts' points
-    long max_evaluations = 0;  // laws computed in all; 0: default_max_evaluations
-    std::optional<double> max_seconds;  // none: no time limit
+    int starts = 4;          // local searches before the polish, the first from the given starts
+    std::uint64_t seed = 1;  // the other starts' points
+    std::optional<long> max_evaluations;  // laws computed in all; none: default_max_evaluations
+    std::optional<double> max_seconds;    // none: no time limit
     // A local search ends when a step changes no value by more than this
     // share of its search range, or the sum of squares by less than
     // f_tolerance of itself.
@@ -35,8 +41,14 @@ struct FitSettings {
     double f_tolerance = 1e-10;
 };
 
-// The evaluations a fit of `count` values may take when none are given.
+// The evaluations a fit of `count` values may take when none are given:
+// 400 + 400 per value.
 long default_max_evaluations(std::size_t count);
+
+// Refuses, with the message, settings a fit cannot run with: starts outside
+// 1 to max_fit_starts, max_evaluations below 1, max_seconds not a finite
+// number above 0, and tolerances that are negative or not finite.
+std::optional<std::string> check_fit_settings(const FitSettings& settings);
 
 // A measured curve and what to fit to it. `inputs` holds every input as for
 // a single run (texts by member, "model" among them); the fitted members'
@@ -58,8 +70,51 @@ struct FitSetupError : std::invalid_argument {
 // the law is computed at the measured openings), a member fitted twice, bounds
 // that are not finite or not increasing, a start outside them, 32-bit inputs
 // whose bounds hold no 32-bit value, fewer points than values plus one, and
-// openings or stresses that are not finite or openings below 0.
+// openings or stresses that are not finite, openings below 0 and openings or
+// stresses beyond measured_value_limit in magnitude (so that the sums of
+// squares of a fit stay finite), such a point named by its index from 0.
 std::optional<std::string> check_fit_problem(const FitProblem& problem);
+
+// A value to fit from its argument, NAME=LOW:HIGH or NAME=LOW:HIGH:START
+// ("A=0.1:20", "kxy=0:2:0.5"): NAME an input's name, the bounds whole
+// decimal numbers (read_decimal_number), finite. Throws FitSetupError naming
+// the name and the rule broken ("Pmax: LOW \"abc\" is not a decimal
+// number"); a text echoed is cut to its first 40 characters and "..." when
+// longer. Whether the bounds suit the name is check_fit_problem's to say.
+FitValue parse_fit_value(const std::string& argument);
+
+// Why a fit problem cannot be made.
+struct FitProblemRefusal {
+    std::string message;  // names members and rules; "{member}" written as the member's name
+    // An input refusal that no fitted value can lift, for a front end to word
+    // with the member's caption.
+    std::optional<InputRefusal> input;
+};
+
+// The problem of fitting `values` to the measured points that have an
+// opening up to `until` (every point without it), in their order, with the
+// other inputs from `inputs` ("model" among them). Refused, in this order:
+// the values as check_fit_problem refuses them; an `until` that is not a
+// number; a point that cannot be fitted, named by its line ("line 7: the
+// stress 1e+200 is beyond 1e100 MPa, which a fit cannot square", or "point
+// 2" for a point of line 0), whether it lies beyond `until` or not; fewer
+// points than values plus one ("3 points with an opening up to 0.5 mm, fewer
+// than the 4 that fitting 3 values needs", for a front end to prefix with
+// "<file> holds "); and a refusal of the inputs that no fitted value can
+// lift: the inputs with each fitted value at its start (or the middle of its
+// range: geometric above 0, else arithmetic) checked for given openings and,
+// when `division_used`, for the "Division" scheme, kept when it names a
+// member that is not fitted. Throws std::invalid_argument for inputs
+// read_calculation_inputs does not take.
+std::variant<FitProblem, FitProblemRefusal> make_fit_problem(
+    const InputSet& inputs, std::vector<FitValue> values, const std::vector<MeasuredPoint>& points,
+    std::optional<double> until, bool division_used);
+
+// The inputs with each value's member set to its fitted value (`fitted` in
+// the order of `values`) and the member's other name ("A" for "Pmax") left
+// out, so that the set reads as it would with the fitted texts typed in.
+InputSet inputs_with_fitted(const InputSet& inputs, const std::vector<FitValue>& values,
+                            const std::vector<InputValue>& fitted);
 
 enum class FitStop {
     converged,        // every start's search met its tolerances
@@ -70,7 +125,12 @@ enum class FitStop {
 std::string fit_stop_text(FitStop stop);
 
 struct FitResult {
-    bool found = false;  // false when no candidate was computed (every one refused)
+    // Whether some candidate's law was computed with a finite sum of squares.
+    // When none was, evaluations is 0 only for a fit interrupted before its
+    // first evaluation (the first start is evaluated whatever the limits),
+    // and refused_evaluations equals evaluations when every candidate was
+    // refused.
+    bool found = false;
     // The best candidate: each fitted input's value as stored and evaluated
     // (a 32-bit input's float widened to a double), and the shortest field
     // text that reads back to that stored value.
@@ -80,8 +140,11 @@ struct FitResult {
     std::vector<double> fitted_stresses;  // the law's sigma at each opening, in the problem's order
     double sum_of_squares = 0;            // MPa2
     double rmse = 0;                      // MPa
-    double r2 = 0;         // 1 - SS / SS about the mean; NaN when the stresses are all equal
-    long evaluations = 0;  // laws asked for, refused ones included
+    // 1 - SS / SS about the mean of the measured stresses; none where it is
+    // undefined: when the measured stresses are all equal (or so nearly that
+    // their squares about the mean sum to 0).
+    std::optional<double> r2;
+    long evaluations = 0;          // laws asked for, refused ones included
     long refused_evaluations = 0;  // candidates whose inputs were refused
     std::optional<InputRefusal> last_refusal;
     double seconds = 0;
@@ -93,7 +156,7 @@ struct FitHooks {
     // (infinity while none was computed).
     std::function<void(long evaluations, double best_rmse)> progress;
     // After every evaluation: the candidate's stored values and its sum of
-    // squares (the penalty when refused), for tracing a fit.
+    // squares (the penalty when refused or not finite), for tracing a fit.
     std::function<void(const std::vector<double>& values, double sum_of_squares, bool refused)>
         evaluated;
     // Asked before every evaluation; true ends the fit with the best so far.
@@ -103,16 +166,22 @@ struct FitHooks {
 // Fits the values to the measured curve: least squares of the law's sigma at
 // the measured openings (computed in increasing order), by NLopt's BOBYQA.
 // The first local search starts with each value at its start (or the middle
-// of its range); the other `starts` - 1 start from the best of a Latin
-// hypercube of 4 * starts points (at least 8) drawn from `seed` over the
-// ranges. These searches stop at a coarse tolerance (1e-4 of the ranges,
-// 1e-8 of the sum of squares, or the settings' when coarser); the best point
-// found is then polished to the settings' tolerances. Values whose range lies
-// above 0 are searched on a logarithmic scale, others linearly. Every
-// candidate counts as an evaluation, the screening points too. A candidate
-// whose inputs are refused counts as a very poor fit (a sum of squares 100
-// times that of the law of no stress, plus 100). Throws FitSetupError for a
-// problem check_fit_problem refuses.
+// of its range; BOBYQA first moves a start that lies closer than a tenth of
+// its search scale to a bound, but not on it, a tenth inside); the other
+// `starts` - 1 start from the best of a Latin hypercube of 4 * starts points
+// (at least 8) drawn from `seed` over the ranges, which are evaluated first.
+// These searches stop at a coarse tolerance (1e-4 of the ranges, 1e-8 of the
+// sum of squares, or the settings' when coarser); the best point found is
+// then polished to the settings' tolerances. Values whose range lies above 0
+// are searched on a logarithmic scale, others linearly. Every candidate
+// counts as an evaluation, the screening points too. The first local
+// search's first evaluation is made whatever the limits: until it is, the
+// screening leaves one evaluation for it, and a limit reached ends the fit
+// just after it; only a stop request ends a fit before it. A candidate whose
+// inputs are refused, or whose law's sum of squares is not finite, counts as
+// a very poor fit (a sum of squares 100 times that of the law of no stress,
+// plus 100). Throws FitSetupError for a problem check_fit_problem refuses and
+// for settings check_fit_settings refuses.
 FitResult fit_law(const FitProblem& problem, const FitSettings& settings = {},
                   const FitHooks& hooks = {});
 

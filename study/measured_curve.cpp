@@ -98,6 +98,14 @@ ValueReading read_value(const std::string& text, bool comma_separated, const cha
     return {value, ""};
 }
 
+}  // namespace
+
+std::string measured_limit_text(double value) {
+    return (value < 0 ? "-" : "") + std::string(measured_value_limit_text);
+}
+
+namespace {
+
 bool looks_numeric(const std::string& text, bool comma_separated) {
     std::string t = text;
     if (!comma_separated) std::replace(t.begin(), t.end(), ',', '.');
@@ -138,6 +146,15 @@ std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(std::
         if (!stress.value) return CurveRefusal{number, stress.reason};
         if (*opening.value < 0) {
             return CurveRefusal{number, "the opening " + split.values[0] + " is negative"};
+        }
+        if (*opening.value > measured_value_limit) {
+            return CurveRefusal{number, "the opening " + split.values[0] + " is beyond " +
+                                            measured_limit_text(1) + " mm"};
+        }
+        if (std::abs(*stress.value) > measured_value_limit) {
+            return CurveRefusal{number, "the stress " + split.values[1] + " is beyond " +
+                                            measured_limit_text(*stress.value) +
+                                            " MPa, which a fit cannot square"};
         }
         points.push_back({*opening.value + 0.0, *stress.value, number});
     }

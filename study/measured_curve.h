@@ -8,6 +8,11 @@
 
 namespace quarnel {
 
+// The largest magnitude of a measured opening (mm) or stress (MPa): below it
+// a fit's sums of squares of differences over any file stay finite.
+constexpr double measured_value_limit = 1e100;
+constexpr std::string_view measured_value_limit_text = "1e100";  // as messages write it
+
 // One measured point of a bridging curve and the line of the file it was on.
 struct MeasuredPoint {
     double opening = 0;  // crack opening, mm
@@ -34,14 +39,19 @@ struct CurveRefusal {
 // skipped. The first line that is neither blank nor a comment is a header,
 // and skipped, when none of its values is a number ("w (mm), sigma (MPa)").
 // Refused, with the line: a line of other than two values, a value that is
-// not a number or not a finite one, a negative opening, and a file of no data
-// rows. Openings need not be sorted and may repeat.
+// not a number or not a finite one, a negative opening, a value beyond
+// measured_value_limit in magnitude, and a file of no data rows. Openings
+// need not be sorted and may repeat.
 std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(std::string_view text);
 
 // A whole decimal number (sign, digits with at most one decimal point, an
 // optional exponent; blanks around it not allowed) read as the nearest double
 // (infinity beyond the range); none for any other text.
 std::optional<double> read_decimal_number(std::string_view text);
+
+// The limit on the side of `value`, as messages write it: "1e100", or
+// "-1e100" for a negative value.
+std::string measured_limit_text(double value);
 
 // "line 4: ..." or, for line 0, the reason alone.
 std::string curve_refusal_text(const CurveRefusal& refusal);

@@ -1,7 +1,8 @@
 // The reading of a measured curve on arbitrary bytes: either points, each a
-// finite opening of 0 or more and a finite stress on a line of the text in
-// increasing order, or a refusal naming a line of the text (0 for the whole
-// file); no undefined behaviour on the way.
+// finite opening of 0 or more and a finite stress, neither beyond the
+// measured value limit, on a line of the text in increasing order, or a
+// refusal naming a line of the text (0 for the whole file); no undefined
+// behaviour on the way.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -27,6 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const quarnel::MeasuredPoint& p : points) {
         if (!std::isfinite(p.opening) || !(p.opening >= 0) || std::signbit(p.opening)) std::abort();
         if (!std::isfinite(p.stress)) std::abort();
+        if (p.opening > quarnel::measured_value_limit) std::abort();
+        if (std::abs(p.stress) > quarnel::measured_value_limit) std::abort();
         if (p.line <= last || p.line > lines) std::abort();
         last = p.line;
     }

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numeric>
 
 #include "engine/input_table.h"
@@ -110,7 +111,7 @@ TEST(FitProblemCheck, refuses_what_cannot_be_fitted) {
         q.values = values;
         return check_fit_problem(q).value_or("");
     };
-    EXPECT_EQ(message({}), "nothing to fit: give at least one --fit NAME=LOW:HIGH");
+    EXPECT_EQ(message({}), "nothing to fit: give at least one value to fit");
     EXPECT_EQ(message({{"Bx", "", 0, 1, {}}}), "unknown name \"Bx\"");
     EXPECT_EQ(message({{"division", "division", 1, 3, {}}}),
               "\"division\" cannot be fitted: the law is computed at the measured openings");
@@ -141,6 +142,118 @@ TEST(FitProblemCheck, refuses_what_cannot_be_fitted) {
     few.openings[1] = -1;
     EXPECT_TRUE(check_fit_problem(few));
     EXPECT_THROW(fit_law(few), FitSetupError);
+}
+
+// Beyond 1e100 the sums of squares could overflow, and every candidate
+// would look as poor as a refused one.
+TEST(FitProblemCheck, refuses_measured_values_a_fit_cannot_square) {
+    FitProblem p = small_problem();
+    p.stresses[3] = 1e100;
+    p.stresses[4] = -1e100;
+    p.openings[5] = 1e100;
+    EXPECT_FALSE(check_fit_problem(p));
+    FitSettings settings;
+    settings.starts = 1;
+    settings.max_evaluations = 3;
+    const FitResult r = fit_law(p, settings);
+    EXPECT_TRUE(r.found);
+    EXPECT_EQ(r.refused_evaluations, 0);
+
+    p.stresses[3] = 1e200;
+    EXPECT_EQ(check_fit_problem(p).value_or(""),
+              "point 3: the stress 1e+200 is beyond 1e100 MPa, which a fit cannot square");
+    EXPECT_THROW(fit_law(p, settings), FitSetupError);
+    p.stresses[3] = -1e101;
+    EXPECT_EQ(check_fit_problem(p).value_or(""),
+              "point 3: the stress -1e+101 is beyond -1e100 MPa, which a fit cannot square");
+    p.stresses[3] = 1;
+    p.openings[5] = 2e100;
+    EXPECT_EQ(check_fit_problem(p).value_or(""), "point 5: the opening 2e+100 is beyond 1e100 mm");
+}
+
+struct SettingsCase {
+    const char* name;
+    FitSettings settings;
+    std::string refusal;  // "" when accepted
+};
+
+void PrintTo(const SettingsCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+FitSettings with(void (*change)(FitSettings&)) {
+    FitSettings settings;
+    change(settings);
+    return settings;
+}
+
+class FitSettingsCheck : public ::testing::TestWithParam<SettingsCase> {};
+
+TEST_P(FitSettingsCheck, refuses_what_a_fit_cannot_run_with) {
+    const SettingsCase& c = GetParam();
+    EXPECT_EQ(check_fit_settings(c.settings).value_or(""), c.refusal);
+    if (!c.refusal.empty()) {
+        // Refused before any law is computed: no evaluation is reported.
+        FitHooks hooks;
+        hooks.evaluated = [](const std::vector<double>&, double, bool) { ADD_FAILURE(); };
+        EXPECT_THROW(fit_law(small_problem(), c.settings, hooks), FitSetupError);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, FitSettingsCheck,
+    ::testing::Values(
+        SettingsCase{"defaults", {}, ""},
+        SettingsCase{"one_start", with([](FitSettings& s) { s.starts = 1; }), ""},
+        SettingsCase{"most_starts", with([](FitSettings& s) { s.starts = 10000; }), ""},
+        SettingsCase{"no_start", with([](FitSettings& s) { s.starts = 0; }),
+                     "starts must be from 1 to 10000"},
+        SettingsCase{"negative_starts", with([](FitSettings& s) { s.starts = -3; }),
+                     "starts must be from 1 to 10000"},
+        SettingsCase{"too_many_starts", with([](FitSettings& s) { s.starts = 10001; }),
+                     "starts must be from 1 to 10000"},
+        // 4 * starts overflows an int, and 300000000 would ask for 1.2e9 points.
+        SettingsCase{"starts_of_2_to_the_29", with([](FitSettings& s) { s.starts = 536870912; }),
+                     "starts must be from 1 to 10000"},
+        SettingsCase{"starts_of_3e8", with([](FitSettings& s) { s.starts = 300000000; }),
+                     "starts must be from 1 to 10000"},
+        SettingsCase{"one_evaluation", with([](FitSettings& s) { s.max_evaluations = 1; }), ""},
+        SettingsCase{"no_evaluation", with([](FitSettings& s) { s.max_evaluations = 0; }),
+                     "max_evaluations must be at least 1"},
+        SettingsCase{"negative_evaluations", with([](FitSettings& s) { s.max_evaluations = -5; }),
+                     "max_evaluations must be at least 1"},
+        SettingsCase{"a_nanosecond", with([](FitSettings& s) { s.max_seconds = 1e-9; }), ""},
+        SettingsCase{"no_time", with([](FitSettings& s) { s.max_seconds = 0.0; }),
+                     "max_seconds must be a finite number above 0"},
+        SettingsCase{"negative_time", with([](FitSettings& s) { s.max_seconds = -1.0; }),
+                     "max_seconds must be a finite number above 0"},
+        SettingsCase{"endless_time", with([](FitSettings& s) { s.max_seconds = INFINITY; }),
+                     "max_seconds must be a finite number above 0"},
+        SettingsCase{"time_nan", with([](FitSettings& s) { s.max_seconds = NAN; }),
+                     "max_seconds must be a finite number above 0"},
+        SettingsCase{"x_tolerance_0", with([](FitSettings& s) { s.x_tolerance = 0; }), ""},
+        SettingsCase{"x_tolerance_nan", with([](FitSettings& s) { s.x_tolerance = NAN; }),
+                     "x_tolerance must be a finite number of 0 or more"},
+        SettingsCase{"x_tolerance_negative", with([](FitSettings& s) { s.x_tolerance = -1e-7; }),
+                     "x_tolerance must be a finite number of 0 or more"},
+        SettingsCase{"f_tolerance_infinite", with([](FitSettings& s) { s.f_tolerance = INFINITY; }),
+                     "f_tolerance must be a finite number of 0 or more"}),
+    [](const ::testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
+
+TEST(Fit, default_evaluations_grow_with_the_values_and_never_overflow) {
+    EXPECT_EQ(default_max_evaluations(1), 800);
+    EXPECT_EQ(default_max_evaluations(3), 1600);
+    EXPECT_EQ(default_max_evaluations(static_cast<std::size_t>(-1)),
+              std::numeric_limits<long>::max());
+}
+
+TEST(Fit, the_most_starts_screen_four_points_each) {
+    FitSettings settings;
+    settings.starts = max_fit_starts;
+    settings.max_evaluations = 3;
+    const FitResult r = fit_law(small_problem(), settings);
+    EXPECT_EQ(r.evaluations, 3);
+    EXPECT_EQ(r.stop, FitStop::max_evaluations);
 }
 
 TEST(Fit, the_texts_reproduce_the_fitted_law_bit_for_bit) {
@@ -176,7 +289,27 @@ TEST(Fit, the_texts_reproduce_the_fitted_law_bit_for_bit) {
                         static_cast<double>(p.stresses.size());
     double about_mean = 0;
     for (const double y : p.stresses) about_mean += (y - mean) * (y - mean);
-    EXPECT_EQ(r.r2, 1 - squares / about_mean);
+    ASSERT_TRUE(r.r2);
+    EXPECT_EQ(*r.r2, 1 - squares / about_mean);
+}
+
+TEST(Fit, r2_is_undefined_when_the_measured_stresses_are_all_equal) {
+    FitProblem p = small_problem();
+    FitSettings settings;
+    settings.starts = 1;
+    settings.max_evaluations = 3;
+    // Twelve times 0.1 sums to more than 1.2: the mean is not 0.1 itself.
+    for (const double stress : {0.0, 0.1, 2.5}) {
+        std::fill(p.stresses.begin(), p.stresses.end(), stress);
+        const FitResult r = fit_law(p, settings);
+        ASSERT_TRUE(r.found);
+        EXPECT_FALSE(r.r2) << stress << ": " << r.r2.value_or(0);
+        EXPECT_TRUE(std::isfinite(r.rmse));
+    }
+    p.stresses[3] = 2.75;
+    const FitResult r = fit_law(p, settings);
+    ASSERT_TRUE(r.r2);
+    EXPECT_TRUE(std::isfinite(*r.r2));
 }
 
 TEST(Fit, a_refused_candidate_is_a_poor_fit_and_the_fit_goes_on) {
@@ -266,7 +399,7 @@ TEST(Fit, stops_on_evaluations_time_and_request) {
     EXPECT_FALSE(rising);  // the best RMSE so far never rises
     EXPECT_EQ(last_rmse, r.rmse);
 
-    settings.max_evaluations = 0;
+    settings.max_evaluations.reset();
     settings.max_seconds = 1e-9;
     r = fit_law(p, settings);
     EXPECT_EQ(r.stop, FitStop::max_time);
@@ -282,12 +415,64 @@ TEST(Fit, stops_on_evaluations_time_and_request) {
     EXPECT_TRUE(r.found);
 }
 
+// Whatever the limits, the first start is evaluated: a fit never ends having
+// computed nothing unless it is interrupted.
+TEST(Fit, the_first_start_is_evaluated_whatever_the_limits) {
+    FitProblem p = small_problem();
+    p.values = {{"Pmax", "Pmax", 0.2, 5, 1.5}, {"delta_max", "delta_max", 0.01, 1, {}}};
+    const auto first_only = [&](const FitSettings& settings, FitStop stop) {
+        std::vector<std::vector<double>> evaluated;
+        FitHooks hooks;
+        hooks.evaluated = [&](const std::vector<double>& values, double, bool) {
+            evaluated.push_back(values);
+        };
+        const FitResult r = fit_law(p, settings, hooks);
+        EXPECT_EQ(r.stop, stop);
+        EXPECT_EQ(r.evaluations, 1);
+        EXPECT_TRUE(r.found);
+        ASSERT_EQ(evaluated.size(), 1u);
+        EXPECT_EQ(evaluated[0][0], 1.5);
+        EXPECT_NEAR(evaluated[0][1], 0.1, 1e-15);  // the middle of [0.01, 1], logarithmically
+    };
+    for (const int starts : {1, 4}) {
+        FitSettings settings;
+        settings.starts = starts;
+        settings.max_seconds = 1e-9;
+        first_only(settings, FitStop::max_time);
+        settings.max_seconds.reset();
+        settings.max_evaluations = 1;
+        first_only(settings, FitStop::max_evaluations);
+    }
+    // With room for more, the screening keeps one evaluation for the first
+    // start.
+    FitSettings settings;
+    settings.starts = 4;
+    settings.max_evaluations = 5;
+    std::vector<std::vector<double>> evaluated;
+    FitHooks hooks;
+    hooks.evaluated = [&](const std::vector<double>& values, double, bool) {
+        evaluated.push_back(values);
+    };
+    const FitResult r = fit_law(p, settings, hooks);
+    EXPECT_EQ(r.evaluations, 5);
+    ASSERT_EQ(evaluated.size(), 5u);
+    EXPECT_EQ(evaluated[4][0], 1.5);
+    // Only a stop request ends a fit before its first evaluation.
+    hooks.stop_requested = [] { return true; };
+    evaluated.clear();
+    const FitResult stopped = fit_law(p, settings, hooks);
+    EXPECT_EQ(stopped.stop, FitStop::interrupted);
+    EXPECT_EQ(stopped.evaluations, 0);
+    EXPECT_FALSE(stopped.found);
+    EXPECT_TRUE(evaluated.empty());
+}
+
 TEST(Fit, starts_are_deterministic_and_follow_the_seed) {
     FitProblem p = small_problem();
     p.values.push_back({"delta_max", "delta_max", 0.01, 1, {}});
     FitSettings settings;
     settings.starts = 3;
-    settings.max_evaluations = 12;  // the screening points only
+    settings.max_evaluations = 13;  // the screening points, then the first start
     // The screening points, every one inside the ranges, in strata of the
     // Latin hypercube: one point per twelfth of each range's search scale.
     const auto screened = [&](std::uint64_t seed) {
@@ -299,6 +484,8 @@ TEST(Fit, starts_are_deterministic_and_follow_the_seed) {
         settings.seed = seed;
         const FitResult r = fit_law(p, settings, hooks);
         EXPECT_TRUE(r.found);
+        EXPECT_EQ(points.size(), 13u);
+        if (!points.empty()) points.pop_back();
         return points;
     };
     const std::vector<std::vector<double>> a = screened(1);

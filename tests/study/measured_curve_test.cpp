@@ -132,6 +132,30 @@ TEST(MeasuredCurve, refusals_name_the_line_and_the_reason) {
     EXPECT_EQ(r.line, 1);
 }
 
+// Values whose squares a fit sums are refused beyond 1e100 in magnitude, so
+// that no sum of squares of differences over a file overflows.
+TEST(MeasuredCurve, values_beyond_1e100_are_refused_with_the_line) {
+    expect_points("1e100,1e100\n0,-1e100\n", {{1e100, 1e100}, {0, -1e100}});
+    struct Case {
+        const char* text;
+        int line;
+        const char* reason;
+    };
+    for (const Case& c : {
+             Case{"0.1,1\n0.2,1\n\n# x\n0.3,2\n0.4,3\n0.5,1e300\n", 7,
+                  "the stress 1e300 is beyond 1e100 MPa, which a fit cannot square"},
+             Case{"0.1,-1.1e100\n", 1,
+                  "the stress -1.1e100 is beyond -1e100 MPa, which a fit cannot square"},
+             Case{"0,1;1,5e200\n", 1,
+                  "the stress 1,5e200 is beyond 1e100 MPa, which a fit cannot square"},
+             Case{"0.1 1\n1e101 2\n", 2, "the opening 1e101 is beyond 1e100 mm"},
+         }) {
+        const CurveRefusal r = refusal_of(c.text);
+        EXPECT_EQ(r.line, c.line) << c.text;
+        EXPECT_EQ(r.reason, c.reason) << c.text;
+    }
+}
+
 TEST(MeasuredCurve, read_decimal_number) {
     EXPECT_EQ(read_decimal_number("0.25"), 0.25);
     EXPECT_EQ(read_decimal_number("-1e3"), -1000);
