@@ -92,16 +92,18 @@ VariedName varied_name(const std::string& name, std::size_t fibers) {
 // "constant" and "function-lb" stand for the models 1 and 2; a model axis
 // holds only those.
 void check_model_axis(SweepAxis& axis) {
-    for (std::size_t v = 0; v < axis.values.size(); ++v) {
-        if (const auto* text = std::get_if<std::string>(&axis.values[v])) {
-            if (*text == "constant") axis.values[v] = std::string("1");
-            if (*text == "function-lb") axis.values[v] = std::string("2");
-            axis.numbers[v] = read_number(std::get<std::string>(axis.values[v]));
+    if (auto* items = std::get_if<std::vector<std::string>>(&axis.values)) {
+        for (std::string& item : *items) {
+            if (item == "constant") item = "1";
+            if (item == "function-lb") item = "2";
         }
-        if (axis.numbers[v] != 1 && axis.numbers[v] != 2) {
+    }
+    for (std::size_t v = 0; v < axis.size(); ++v) {
+        const double number = axis.number(v);
+        if (number != 1 && number != 2) {
             throw BatchUsageError("--vary " + axis.name +
                                   ": a model is 1, 2, constant or function-lb, not " +
-                                  shortest_number_text(axis.numbers[v]));
+                                  shortest_number_text(number));
         }
     }
 }
@@ -381,7 +383,7 @@ int run_sweep_command(const std::vector<std::string>& args) {
             InputSet inputs = request.base.texts;
             inputs["model"] = static_cast<double>(request.base.model);
             for (std::size_t a = 0; a < request.axes.size(); ++a) {
-                inputs[request.targets[a].member] = request.axes[a].values[run.at[a]];
+                inputs[request.targets[a].member] = request.axes[a].value(run.at[a]);
             }
             LawRun law = compute_law(inputs, request.base.openings, scratch.law);
             if (law.refused()) {
@@ -399,7 +401,7 @@ int run_sweep_command(const std::vector<std::string>& args) {
         for (std::size_t a = 0; a < request.axes.size(); ++a) {
             const VariedName& target = request.targets[a];
             InputSet& into = target.fiber == 0 ? shared : fibers[target.fiber - 1];
-            into[target.member] = request.axes[a].values[run.at[a]];
+            into[target.member] = request.axes[a].value(run.at[a]);
         }
         MixRun mix = compute_mix(fibers, shared, request.base.openings, scratch.mix);
         if (mix.refused()) {
@@ -427,7 +429,7 @@ int run_sweep_command(const std::vector<std::string>& args) {
     const std::function<bool(SweepRun &&)> consume = [&](SweepRun&& run) {
         std::vector<std::string> cells = {std::to_string(run.run + 1)};
         for (std::size_t a = 0; a < request.axes.size(); ++a) {
-            cells.push_back(shortest_number_text(request.axes[a].numbers[run.at[a]]));
+            cells.push_back(shortest_number_text(request.axes[a].number(run.at[a])));
         }
         if (run.refused) {
             ++refused;

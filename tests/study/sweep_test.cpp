@@ -3,10 +3,13 @@
 #include <atomic>
 #include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <thread>
 
+#include "engine/text_to_number.h"
 #include "run/input_fields.h"
 #include "study/law_run.h"
 #include "study/sweep.h"
@@ -19,15 +22,18 @@ bool any_name(const std::string& name) {
 }
 
 std::vector<double> numbers_of(const std::string& argument) {
-    return parse_sweep_axis(argument, any_name).numbers;
+    const SweepAxis axis = parse_sweep_axis(argument, any_name);
+    std::vector<double> numbers;
+    for (std::size_t i = 0; i < axis.size(); ++i) numbers.push_back(axis.number(i));
+    return numbers;
 }
 
 TEST(SweepAxis, lists_ranges_and_log_ranges) {
     const SweepAxis list = parse_sweep_axis("kxy = 1, 2,4", any_name);
     EXPECT_EQ(list.name, "kxy");
-    EXPECT_EQ(list.numbers, (std::vector<double>{1, 2, 4}));
+    EXPECT_EQ(numbers_of("kxy = 1, 2,4"), (std::vector<double>{1, 2, 4}));
     // List items stay texts, read later by the field rule as a field is.
-    EXPECT_EQ(std::get<std::string>(list.values[1]), "2");
+    EXPECT_EQ(std::get<std::string>(list.value(1)), "2");
     EXPECT_EQ(numbers_of("Vf=0,5"), (std::vector<double>{0, 5}));
 
     const std::vector<double> range = numbers_of("Vf=0.005:0.03:11");
@@ -42,7 +48,7 @@ TEST(SweepAxis, lists_ranges_and_log_ranges) {
     EXPECT_EQ(numbers_of("crack_xy=0:60:7"), (std::vector<double>{0, 10, 20, 30, 40, 50, 60}));
     EXPECT_EQ(numbers_of("Lf=12:30:1"), (std::vector<double>{12}));
     EXPECT_EQ(numbers_of("Lf=30:12:2"), (std::vector<double>{30, 12}));  // downwards too
-    EXPECT_TRUE(std::holds_alternative<double>(parse_sweep_axis("Lf=1:2:2", any_name).values[0]));
+    EXPECT_TRUE(std::holds_alternative<double>(parse_sweep_axis("Lf=1:2:2", any_name).value(0)));
 
     const std::vector<double> log = numbers_of("kxy=0.1:1000:5:log");
     ASSERT_EQ(log.size(), 5u);
@@ -51,6 +57,73 @@ TEST(SweepAxis, lists_ranges_and_log_ranges) {
     EXPECT_EQ(log[1], 1);
     EXPECT_EQ(log[2], 10);
     EXPECT_EQ(log[3], 100);
+}
+
+// The points of a range as every value was once computed up front, before
+// the axis was made lazy: its doubles must stay bit for bit.
+std::vector<double> eager_points(double start, double stop, std::size_t count, bool log) {
+    std::vector<double> points;
+    for (std::size_t i = 0; i < count; ++i) {
+        double x = start;
+        if (i + 1 == count && count > 1) {
+            x = stop;
+        } else if (i > 0) {
+            const double n = static_cast<double>(count - 1);
+            const double k = static_cast<double>(i);
+            x = log ? start * std::pow(stop / start, k / n) : start + (stop - start) * (k / n);
+            char text[32];
+            std::snprintf(text, sizeof text, "%.15g", x);
+            x = read_number(text);
+        }
+        points.push_back(x);
+    }
+    return points;
+}
+
+struct RangeCase {
+    const char* values;
+    double start;
+    double stop;
+    std::size_t count;
+    bool log;
+};
+
+class LazyRange : public testing::TestWithParam<RangeCase> {};
+
+TEST_P(LazyRange, gives_the_doubles_of_the_eager_points_bit_for_bit) {
+    const RangeCase& c = GetParam();
+    const SweepAxis axis = parse_sweep_axis(std::string("Vf=") + c.values, any_name);
+    const std::vector<double> eager = eager_points(c.start, c.stop, c.count, c.log);
+    ASSERT_EQ(axis.size(), eager.size());
+    for (std::size_t i = 0; i < eager.size(); ++i) {
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(std::get<double>(axis.value(i))),
+                  std::bit_cast<std::uint64_t>(eager[i]))
+            << c.values << " point " << i;
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(axis.number(i)),
+                  std::bit_cast<std::uint64_t>(eager[i]));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, LazyRange,
+                         testing::Values(RangeCase{"0.005:0.03:11", 0.005, 0.03, 11, false},
+                                         RangeCase{"0:1:3", 0, 1, 3, false},  // 1/3 to 15 digits
+                                         RangeCase{"30:12:7", 30, 12, 7, false},
+                                         RangeCase{"-89:89:1000", -89, 89, 1000, false},
+                                         RangeCase{"1e-7:3e-7:4097", 1e-7, 3e-7, 4097, false},
+                                         RangeCase{"0.1:1000:5:log", 0.1, 1000, 5, true},
+                                         RangeCase{"1e-5:3e7:1001:log", 1e-5, 3e7, 1001, true},
+                                         RangeCase{"2:0.02:9:log", 2, 0.02, 9, true},
+                                         RangeCase{"5:5:1", 5, 5, 1, false}));
+
+TEST(SweepAxis, a_billion_points_take_no_memory_of_their_own) {
+    // Building every point would take tens of gigabytes before the first run.
+    const SweepAxis axis = parse_sweep_axis("Vf=0.01:0.02:1e9", any_name);
+    EXPECT_EQ(axis.size(), 1000000000u);
+    EXPECT_EQ(std::get<double>(axis.value(999999999)), 0.02);
+    const double n = 999999999;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", 0.01 + (0.02 - 0.01) * (123456789 / n));
+    EXPECT_EQ(axis.number(123456789), read_number(text));
 }
 
 TEST(SweepAxis, malformed_specs_are_refused_with_the_name_and_the_rule) {
