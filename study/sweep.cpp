@@ -72,6 +72,38 @@ double range_point(const SweepRange& range, std::size_t i) {
     return fifteen_digits(unrounded_point(range, i));
 }
 
+// Refuses a range whose points are not all finite numbers. The points are
+// monotonic, so the inner points next to the ends are the extremes: only
+// they are computed, whatever the count.
+void check_range_points(const SweepRange& range, const std::string& text) {
+    const auto refuse = [&](const std::string& why) {
+        throw std::invalid_argument("the range " + text +
+                                    " has points that are not finite numbers: " + why);
+    };
+    if (!std::isfinite(range.start) || !std::isfinite(range.stop)) refuse("an end is not finite");
+    if (range.count <= 2) return;
+    if (range.log) {
+        const double ratio = range.stop / range.start;
+        if (!std::isfinite(ratio)) refuse("the ratio of its ends overflows");
+        if (ratio == 0) refuse("the ratio of its ends underflows to 0");
+    } else if (!std::isfinite(range.stop - range.start)) {
+        refuse("its span overflows");
+    }
+    for (const std::size_t i : {std::size_t{1}, range.count - 2}) {
+        // Checked before the rounding too: an infinity's text reads as 0.
+        const double x = unrounded_point(range, i);
+        if (!std::isfinite(x) || !std::isfinite(fifteen_digits(x))) {
+            refuse("point " + std::to_string(i + 1) + " of " + std::to_string(range.count) +
+                   " rounds to infinity");
+        }
+    }
+}
+
+std::string range_text(const SweepRange& range) {
+    return shortest_number_text(range.start) + ":" + shortest_number_text(range.stop) + ":" +
+           std::to_string(range.count) + (range.log ? ":log" : "");
+}
+
 }  // namespace
 
 std::size_t SweepAxis::size() const {
@@ -126,6 +158,7 @@ SweepAxis parse_sweep_axis(const std::string& argument,
         if (log && !(range.start > 0 && range.stop > 0)) {
             throw std::invalid_argument("a log range needs a start and a stop above 0");
         }
+        check_range_points(range, values_text);
         axis.values = range;
     } catch (const std::invalid_argument& e) {
         throw std::invalid_argument(where + e.what());
@@ -138,9 +171,13 @@ SweepPlan::SweepPlan(const std::vector<SweepAxis>& axes, bool zip) : zip_(zip) {
     for (const SweepAxis& a : axes) {
         if (a.size() == 0) throw std::invalid_argument(a.name + ": the list of values is empty");
         if (const auto* range = std::get_if<SweepRange>(&a.values)) {
-            if (range->log && !(range->start > 0 && range->stop > 0)) {
-                throw std::invalid_argument("--vary " + a.name +
-                                            ": a log range needs a start and a stop above 0");
+            try {
+                if (range->log && !(range->start > 0 && range->stop > 0)) {
+                    throw std::invalid_argument("a log range needs a start and a stop above 0");
+                }
+                check_range_points(*range, range_text(*range));
+            } catch (const std::invalid_argument& e) {
+                throw std::invalid_argument("--vary " + a.name + ": " + e.what());
             }
         }
         sizes_.push_back(a.size());

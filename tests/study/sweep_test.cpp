@@ -150,6 +150,56 @@ TEST(SweepAxis, malformed_specs_are_refused_with_the_name_and_the_rule) {
     EXPECT_EQ(message("kxy=1:10:3:log"), "accepted");
 }
 
+std::string refusal_of(const std::string& argument) {
+    try {
+        parse_sweep_axis(argument, any_name);
+    } catch (const std::invalid_argument& e) {
+        return e.what();
+    }
+    return "accepted";
+}
+
+struct NonFiniteCase {
+    const char* argument;
+    const char* why;  // in the message, which also names the range
+};
+
+class NonFiniteRange : public testing::TestWithParam<NonFiniteCase> {};
+
+// Points beyond the doubles once came out as 0 (the text of an infinity
+// reads as 0) and ran as if valid.
+TEST_P(NonFiniteRange, is_refused_naming_the_range) {
+    const std::string argument = GetParam().argument;
+    const std::string message = refusal_of(argument);
+    EXPECT_NE(message.find(argument.substr(argument.find('=') + 1)), std::string::npos) << message;
+    EXPECT_NE(message.find(GetParam().why), std::string::npos) << message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, NonFiniteRange,
+    testing::Values(NonFiniteCase{"theta_r_xy=-1.7e308:1.7e308:5", "span overflows"},
+                    NonFiniteCase{"Vf=1e-320:1.7e308:4:log", "ratio of its ends overflows"},
+                    NonFiniteCase{"Vf=1e300:1e-300:3:log", "underflows to 0"},
+                    NonFiniteCase{"Vf=1.797693134862315e308:1.7976931348623157e308:3",
+                                  "point 2 of 3 rounds to infinity"},
+                    NonFiniteCase{"Vf=-1.7976931348623157e308:-1.797693134862315e308:1e9",
+                                  "point 2 of 1000000000 rounds to infinity"},
+                    NonFiniteCase{"Vf=1.7976931348e308:1.7976931348623157e308:1e9",
+                                  "point 999999999 of 1000000000 rounds to infinity"}));
+
+TEST(NonFiniteRange, ranges_with_finite_points_near_the_largest_double_are_taken) {
+    EXPECT_EQ(refusal_of("Vf=-1.7e308:1.7e308:2"), "accepted");  // no inner point
+    EXPECT_EQ(refusal_of("Vf=0:1.7e308:5"), "accepted");
+    EXPECT_EQ(refusal_of("Vf=1e-150:1e150:5:log"), "accepted");
+}
+
+TEST(SweepPlan, checks_the_points_of_a_range_made_without_parsing) {
+    SweepAxis made{"Vf", SweepRange{-1.7e308, 1.7e308, 5, false}};
+    EXPECT_THROW(SweepPlan({made}, false), std::invalid_argument);
+    made.values = SweepRange{-1.7e308, 1.7e308, 2, false};
+    EXPECT_EQ(SweepPlan({made}, false).runs(), 2u);
+}
+
 TEST(SweepPlan, combinations_vary_the_first_axis_slowest_and_zip_pairs) {
     std::vector<SweepAxis> axes = {parse_sweep_axis("Vf=1,2", any_name),
                                    parse_sweep_axis("kxy=1,2,3", any_name)};
