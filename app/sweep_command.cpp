@@ -217,7 +217,7 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
             try {
                 axis = parse_sweep_axis(v, [](const std::string&) { return true; });
             } catch (const std::invalid_argument& e) {
-                throw BatchUsageError(e.what());
+                throw BatchUsageError(std::string("--vary ") + e.what());
             }
             if (target.member == "model") check_model_axis(axis);
             for (const VariedName& earlier : seen) {

@@ -127,13 +127,16 @@ SweepAxis parse_sweep_axis(const std::string& argument,
                            const std::function<bool(const std::string&)>& name_known) {
     const auto eq = argument.find('=');
     if (eq == std::string::npos) {
-        throw std::invalid_argument("--vary takes NAME=VALUES, not \"" + argument + "\"");
+        throw std::invalid_argument("\"" + argument + "\" is not NAME=VALUES");
     }
     SweepAxis axis;
     axis.name = trimmed(argument.substr(0, eq));
     const std::string values_text = trimmed(argument.substr(eq + 1));
-    if (!name_known(axis.name)) throw std::invalid_argument("unknown name \"" + axis.name + "\"");
-    const std::string where = "--vary " + axis.name + ": ";
+    if (axis.name.empty()) {
+        throw std::invalid_argument("\"" + argument + "\" names no input before the \"=\"");
+    }
+    if (!name_known(axis.name)) throw std::invalid_argument(axis.name + ": unknown name");
+    const std::string where = axis.name + ": ";
     if (values_text.empty()) throw std::invalid_argument(where + "the list of values is empty");
     try {
         if (values_text.find(':') == std::string::npos) {
@@ -167,7 +170,7 @@ SweepAxis parse_sweep_axis(const std::string& argument,
 }
 
 SweepPlan::SweepPlan(const std::vector<SweepAxis>& axes, bool zip) : zip_(zip) {
-    if (axes.empty()) throw std::invalid_argument("a sweep needs at least one --vary");
+    if (axes.empty()) throw std::invalid_argument("a sweep needs at least one varied input");
     for (const SweepAxis& a : axes) {
         if (a.size() == 0) throw std::invalid_argument(a.name + ": the list of values is empty");
         if (const auto* range = std::get_if<SweepRange>(&a.values)) {
@@ -177,7 +180,7 @@ SweepPlan::SweepPlan(const std::vector<SweepAxis>& axes, bool zip) : zip_(zip) {
                 }
                 check_range_points(*range, range_text(*range));
             } catch (const std::invalid_argument& e) {
-                throw std::invalid_argument("--vary " + a.name + ": " + e.what());
+                throw std::invalid_argument(a.name + ": " + e.what());
             }
         }
         sizes_.push_back(a.size());
@@ -186,7 +189,7 @@ SweepPlan::SweepPlan(const std::vector<SweepAxis>& axes, bool zip) : zip_(zip) {
         runs_ = sizes_.front();
         for (std::size_t a = 1; a < axes.size(); ++a) {
             if (sizes_[a] != runs_) {
-                throw std::invalid_argument("--zip pairs lists of equal length, but " +
+                throw std::invalid_argument("zipped lists must be of equal length, but " +
                                             axes.front().name + " has " + std::to_string(runs_) +
                                             " values and " + axes[a].name + " has " +
                                             std::to_string(sizes_[a]));
@@ -197,7 +200,7 @@ SweepPlan::SweepPlan(const std::vector<SweepAxis>& axes, bool zip) : zip_(zip) {
         runs_ = 1;
         for (const std::size_t size : sizes_) {
             if (size > max_sweep_runs / runs_) {
-                throw std::invalid_argument("the combinations of the --vary lists exceed " +
+                throw std::invalid_argument("the combinations of the varied lists exceed " +
                                             std::to_string(max_sweep_runs) + " runs");
             }
             runs_ *= size;
