@@ -20,6 +20,7 @@
 #include "study/fiber_mix.h"
 #include "study/law_run.h"
 #include "study/sweep.h"
+#include "study/sweep_study.h"
 #include "study_commands.h"
 #include "study_output.h"
 
@@ -31,17 +32,10 @@ namespace fs = std::filesystem;
 
 constexpr const char* curves_heading = "run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
 
-// Where a varied name goes: a type's input (fiberN.NAME, N from 1) or an
-// input of the run (shared ones in a mix).
-struct VariedName {
-    std::size_t fiber = 0;  // 0: not a type's
-    std::string member;
-};
-
 struct SweepRequest {
     BatchRequest base;  // defaults, then --params, then NAME=TEXT
     std::vector<SweepAxis> axes;
-    std::vector<VariedName> targets;  // where each axis's values go
+    std::vector<SweepTarget> targets;  // where each axis's values go
     bool zip = false;
     int jobs = 1;
     std::string summary;
@@ -56,57 +50,6 @@ struct SweepRequest {
     MixRequest mix;
     bool is_mix() const { return !mix.fibers.empty(); }
 };
-
-// Reads a varied name; throws BatchUsageError when it is not one the sweep
-// takes.
-VariedName varied_name(const std::string& name, std::size_t fibers) {
-    if (fibers == 0) {
-        const std::string member = input_member(name);
-        if (member.empty()) throw BatchUsageError("--vary: unknown name \"" + name + "\"");
-        return {0, member};
-    }
-    if (name.rfind("fiber", 0) == 0 && name.find('.') != std::string::npos) {
-        const std::string number = name.substr(5, name.find('.') - 5);
-        const std::string rest = name.substr(name.find('.') + 1);
-        const bool digits = !number.empty() && number.size() < 6 &&
-                            number.find_first_not_of("0123456789") == std::string::npos;
-        const std::size_t n = digits ? std::stoul(number) : 0;
-        if (n < 1 || n > fibers) {
-            throw BatchUsageError("--vary " + name + ": the mix has fiber types 1 to " +
-                                  std::to_string(fibers));
-        }
-        if (!is_fiber_input(rest)) {
-            throw BatchUsageError("--vary " + name + ": \"" + rest +
-                                  "\" is not an input of a fiber type");
-        }
-        return {n, input_member(rest)};
-    }
-    if (is_shared_mix_input(name)) return {0, input_member(name)};
-    if (!input_member(name).empty()) {
-        throw BatchUsageError("--vary " + name + ": in a mix each type has its own " + name +
-                              "; vary it as fiber1." + name + ", fiber2." + name + ", ...");
-    }
-    throw BatchUsageError("--vary: unknown name \"" + name + "\"");
-}
-
-// "constant" and "function-lb" stand for the models 1 and 2; a model axis
-// holds only those.
-void check_model_axis(SweepAxis& axis) {
-    if (auto* items = std::get_if<std::vector<std::string>>(&axis.values)) {
-        for (std::string& item : *items) {
-            if (item == "constant") item = "1";
-            if (item == "function-lb") item = "2";
-        }
-    }
-    for (std::size_t v = 0; v < axis.size(); ++v) {
-        const double number = axis.number(v);
-        if (number != 1 && number != 2) {
-            throw BatchUsageError("--vary " + axis.name +
-                                  ": a model is 1, 2, constant or function-lb, not " +
-                                  shortest_number_text(number));
-        }
-    }
-}
 
 std::string sweep_help_footer() {
     return "\nNAME is any input name of quarnel-batch (see quarnel-batch --help), model and\n"
@@ -201,33 +144,23 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
             request.mix.shared = request.base;
         }
         const std::size_t fibers = request.mix.fibers.size();
-        std::vector<VariedName> seen;
+        std::vector<SweepTarget> seen;
         for (const std::string& v : varied) {
-            const auto eq = v.find('=');
-            const VariedName target = varied_name(
-                [&] {
-                    const std::string name = eq == std::string::npos ? v : v.substr(0, eq);
-                    const auto first = name.find_first_not_of(" \t");
-                    return first == std::string::npos
-                               ? std::string()
-                               : name.substr(first, name.find_last_not_of(" \t") - first + 1);
-                }(),
-                fibers);
-            SweepAxis axis;
+            SweepVaried one;
             try {
-                axis = parse_sweep_axis(v, [](const std::string&) { return true; });
+                one = parse_varied_input(v, fibers);
             } catch (const std::invalid_argument& e) {
                 throw BatchUsageError(std::string("--vary ") + e.what());
             }
-            if (target.member == "model") check_model_axis(axis);
-            for (const VariedName& earlier : seen) {
-                if (earlier.fiber == target.fiber && earlier.member == target.member) {
-                    throw BatchUsageError("--vary " + axis.name + ": the input is varied twice");
+            for (const SweepTarget& earlier : seen) {
+                if (earlier.fiber == one.target.fiber && earlier.member == one.target.member) {
+                    throw BatchUsageError("--vary " + one.axis.name +
+                                          ": the input is varied twice");
                 }
             }
-            seen.push_back(target);
-            request.axes.push_back(std::move(axis));
-            request.targets.push_back(target);
+            seen.push_back(one.target);
+            request.axes.push_back(std::move(one.axis));
+            request.targets.push_back(one.target);
         }
         if (sigma_fc && !(*sigma_fc > 0 && std::isfinite(*sigma_fc))) {
             throw BatchUsageError("--sigma-fc must be a finite number above 0");
@@ -399,7 +332,7 @@ int run_sweep_command(const std::vector<std::string>& args) {
         std::vector<InputSet> fibers;
         for (const FiberFile& f : request.mix.fibers) fibers.push_back(f.inputs());
         for (std::size_t a = 0; a < request.axes.size(); ++a) {
-            const VariedName& target = request.targets[a];
+            const SweepTarget& target = request.targets[a];
             InputSet& into = target.fiber == 0 ? shared : fibers[target.fiber - 1];
             into[target.member] = request.axes[a].value(run.at[a]);
         }
