@@ -144,7 +144,6 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
             request.mix.shared = request.base;
         }
         const std::size_t fibers = request.mix.fibers.size();
-        std::vector<SweepTarget> seen;
         for (const std::string& v : varied) {
             SweepVaried one;
             try {
@@ -152,13 +151,6 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
             } catch (const std::invalid_argument& e) {
                 throw BatchUsageError(std::string("--vary ") + e.what());
             }
-            for (const SweepTarget& earlier : seen) {
-                if (earlier.fiber == one.target.fiber && earlier.member == one.target.member) {
-                    throw BatchUsageError("--vary " + one.axis.name +
-                                          ": the input is varied twice");
-                }
-            }
-            seen.push_back(one.target);
             request.axes.push_back(std::move(one.axis));
             request.targets.push_back(one.target);
         }
@@ -179,32 +171,6 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
     }
     return request;
 }
-
-// A classic result file and its inputs file, for --files: the run's law, or
-// in a mix each type's law at the mix's openings.
-struct RunFile {
-    std::string suffix;  // "" or ".fiber-2"
-    CalculationInputs inputs;
-    InputSet texts;  // every input, for the .params file
-    std::vector<StepValues> steps;
-};
-
-struct SweepRun {
-    std::size_t run = 0;  // from 0
-    std::vector<std::size_t> at;
-    bool refused = false;
-    std::string message;
-    std::vector<StepValues> steps;  // the law's or the mix's, when the outputs need them
-    LawCriteria criteria;
-    std::vector<RunFile> files;
-};
-
-// What each thread keeps between its runs: the tables of a law, or one set
-// per fiber type of a mix.
-struct SweepScratch {
-    LawScratch law;
-    MixScratch mix;
-};
 
 class Progress {
   public:
@@ -245,9 +211,24 @@ int run_sweep_command(const std::vector<std::string>& args) {
         return std::fflush(stdout) == 0 ? end->status : exit_file_error;
     }
     const SweepRequest& request = std::get<SweepRequest>(parsed);
+    SweepSpec spec;
+    if (request.is_mix()) {
+        spec.base = request.mix.shared_inputs();
+        for (const FiberFile& f : request.mix.fibers) spec.fibers.push_back(f.inputs());
+    } else {
+        spec.base = request.base.texts;
+        spec.base["model"] = static_cast<double>(request.base.model);
+    }
+    spec.axes = request.axes;
+    spec.targets = request.targets;
+    spec.zip = request.zip;
+    spec.openings = request.base.openings;
+    spec.matrix = request.matrix;
+    spec.keep_steps = !request.curves.empty();
+    spec.keep_laws = !request.files.empty();
     std::optional<SweepPlan> plan;
     try {
-        plan.emplace(request.axes, request.zip);
+        plan.emplace(sweep_plan(spec));
     } catch (const std::invalid_argument& e) {
         std::cerr << "quarnel-batch sweep: " << e.what() << "\n";
         return exit_usage;
@@ -300,74 +281,21 @@ int run_sweep_command(const std::vector<std::string>& args) {
         return (fs::path(request.files) / ("run-" + number)).string();
     };
 
-    const bool keep_steps = !request.curves.empty();
-    const std::function<SweepRun(std::size_t, SweepScratch&)> compute = [&](std::size_t r,
-                                                                            SweepScratch& scratch) {
-        SweepRun run;
-        run.run = r;
-        run.at = plan->value_indices(r);
-        const auto finish = [&](std::vector<StepValues>& steps) {
-            CriteriaAccumulator criteria;
-            for (const StepValues& s : steps) criteria.add(s);
-            run.criteria = criteria.result(request.matrix);
-            if (keep_steps) run.steps = std::move(steps);
-        };
-        if (!request.is_mix()) {
-            InputSet inputs = request.base.texts;
-            inputs["model"] = static_cast<double>(request.base.model);
-            for (std::size_t a = 0; a < request.axes.size(); ++a) {
-                inputs[request.targets[a].member] = request.axes[a].value(run.at[a]);
-            }
-            LawRun law = compute_law(inputs, request.base.openings, scratch.law);
-            if (law.refused()) {
-                run.refused = true;
-                run.message = refusal_message(*law.refusal, law.inputs.model);
-                return run;
-            }
-            if (!request.files.empty()) run.files.push_back({"", law.inputs, inputs, law.steps});
-            finish(law.steps);
-            return run;
-        }
-        InputSet shared = request.mix.shared_inputs();
-        std::vector<InputSet> fibers;
-        for (const FiberFile& f : request.mix.fibers) fibers.push_back(f.inputs());
-        for (std::size_t a = 0; a < request.axes.size(); ++a) {
-            const SweepTarget& target = request.targets[a];
-            InputSet& into = target.fiber == 0 ? shared : fibers[target.fiber - 1];
-            into[target.member] = request.axes[a].value(run.at[a]);
-        }
-        MixRun mix = compute_mix(fibers, shared, request.base.openings, scratch.mix);
-        if (mix.refused()) {
-            run.refused = true;
-            run.message = mix_refusal_text(request.mix, *mix.refusal);
-            return run;
-        }
-        if (!request.files.empty()) {
-            for (std::size_t i = 0; i < fibers.size(); ++i) {
-                InputSet texts = fibers[i];
-                for (const auto& [member, value] : shared) texts[member] = value;
-                run.files.push_back({".fiber-" + std::to_string(i + 1), mix.fibers[i].inputs,
-                                     std::move(texts), std::move(mix.fibers[i].steps)});
-            }
-        }
-        finish(mix.steps);
-        return run;
-    };
-
     long refused = 0;
     std::optional<std::string> failure;
     Progress progress(total, !request.quiet && isatty(fileno(stderr)));
     std::size_t consumed = 0;
     const ClockReading clock = request.at ? *request.at : local_clock_now();
-    const std::function<bool(SweepRun &&)> consume = [&](SweepRun&& run) {
+    const std::function<bool(SweepRunResult &&)> consume = [&](SweepRunResult&& run) {
         std::vector<std::string> cells = {std::to_string(run.run + 1)};
         for (std::size_t a = 0; a < request.axes.size(); ++a) {
             cells.push_back(shortest_number_text(request.axes[a].number(run.at[a])));
         }
-        if (run.refused) {
+        if (run.refused()) {
             ++refused;
             cells.push_back("refused");
-            cells.push_back(run.message);
+            // A single law's refusal has no type, and reads as a single run's.
+            cells.push_back(mix_refusal_text(request.mix, *run.refusal));
             cells.resize(columns.size());
         } else {
             cells.push_back("ok");
@@ -382,7 +310,7 @@ int run_sweep_command(const std::vector<std::string>& args) {
                 return false;
             }
         }
-        if (curves.is_open() && !run.refused) {
+        if (curves.is_open() && !run.refused()) {
             std::string rows;
             const std::string prefix = std::to_string(run.run + 1) + ",";
             for (const StepValues& s : run.steps) {
@@ -396,11 +324,13 @@ int run_sweep_command(const std::vector<std::string>& args) {
                 return false;
             }
         }
-        for (const RunFile& file : run.files) {
-            const std::string stem = file_stem(run.run) + file.suffix;
+        for (std::size_t i = 0; i < run.laws.size(); ++i) {
+            const SweepLaw& file = run.laws[i];
+            const std::string stem =
+                file_stem(run.run) + (request.is_mix() ? ".fiber-" + std::to_string(i + 1) : "");
             LineFile params;
             std::optional<FileFailure> f = params.open(stem + ".params");
-            if (!f) f = params.write_line(params_file_text(file.texts, file.inputs.model));
+            if (!f) f = params.write_line(params_file_text(file.inputs, file.calculation.model));
             const auto closing = params.close();
             if (!f) f = closing;
             if (f) {
@@ -408,7 +338,7 @@ int run_sweep_command(const std::vector<std::string>& args) {
                 return false;
             }
             ResultFile result;
-            CalculationInputs header_inputs = file.inputs;
+            CalculationInputs header_inputs = file.calculation;
             header_inputs.data_file_name = stem + ".p-d";
             f = result.open(header_inputs.data_file_name);
             if (!f) f = result.write_header(header_inputs, clock);
@@ -441,8 +371,8 @@ int run_sweep_command(const std::vector<std::string>& args) {
     };
 
     catch_ending_signals();
-    run_in_order<SweepRun, SweepScratch>(total, request.jobs, compute, consume,
-                                         [] { return ending_signal_number() != 0; });
+    run_sweep(spec, *plan, 0, total, request.jobs, consume,
+              [] { return ending_signal_number() != 0; });
     progress.finish();
 
     if (summary.is_open()) {

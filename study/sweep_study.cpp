@@ -24,6 +24,40 @@ void check_model_points(const SweepAxis& axis) {
     }
 }
 
+// A model axis of a spec holds 1 and 2 only, as check_model_axis leaves it.
+void check_model_values(const SweepAxis& axis) {
+    const auto* items = std::get_if<std::vector<std::string>>(&axis.values);
+    if (!items) return check_model_points(axis);
+    for (const std::string& item : *items) {
+        if (item != "1" && item != "2") {
+            throw std::invalid_argument(axis.name + ": a model axis holds 1 and 2 only, not \"" +
+                                        item + "\"");
+        }
+    }
+}
+
+// The inputs of one run: a single law's, or a mix's shared inputs and types.
+struct RunInputs {
+    InputSet base;
+    std::vector<InputSet> fibers;
+};
+
+RunInputs run_inputs(const SweepSpec& spec, const std::vector<std::size_t>& at) {
+    RunInputs run{spec.base, spec.fibers};
+    for (std::size_t a = 0; a < spec.axes.size(); ++a) {
+        const SweepTarget& target = spec.targets[a];
+        InputSet& into = target.fiber == 0 ? run.base : run.fibers[target.fiber - 1];
+        into[target.member] = spec.axes[a].value(at[a]);
+    }
+    return run;
+}
+
+// A type's inputs with the shared ones, as compute_mix reads them.
+InputSet with_shared(InputSet fiber, const InputSet& shared) {
+    fiber.insert(shared.begin(), shared.end());
+    return fiber;
+}
+
 }  // namespace
 
 SweepTarget sweep_target(const std::string& name, std::size_t fibers) {
@@ -92,6 +126,124 @@ std::vector<std::string> axis_notes(const SweepAxis& axis) {
         }
     }
     return notes;
+}
+
+SweepPlan sweep_plan(const SweepSpec& spec) {
+    const std::size_t fibers = spec.fibers.size();
+    if (spec.targets.size() != spec.axes.size()) {
+        throw std::invalid_argument("a sweep needs one target per varied input, but has " +
+                                    std::to_string(spec.targets.size()) + " for " +
+                                    std::to_string(spec.axes.size()));
+    }
+    for (std::size_t a = 0; a < spec.axes.size(); ++a) {
+        const SweepAxis& axis = spec.axes[a];
+        const SweepTarget& target = spec.targets[a];
+        const auto refuse = [&](const std::string& rule) {
+            throw std::invalid_argument(axis.name + ": " + rule);
+        };
+        if (input_member(target.member) != target.member) {
+            refuse("\"" + target.member + "\" is not the member of an input");
+        }
+        if (target.fiber > fibers) {
+            refuse(fibers == 0 ? "only a mix has fiber types"
+                               : "the mix has fiber types 1 to " + std::to_string(fibers));
+        }
+        if (fibers > 0 && target.fiber == 0 && !is_shared_mix_input(target.member)) {
+            refuse("in a mix each type has its own " + target.member);
+        }
+        if (target.fiber > 0 && !is_fiber_input(target.member)) {
+            refuse("\"" + target.member + "\" is not an input of a fiber type");
+        }
+        for (std::size_t b = 0; b < a; ++b) {
+            if (spec.targets[b].fiber == target.fiber && spec.targets[b].member == target.member) {
+                refuse("the input is varied twice" +
+                       (spec.axes[b].name == axis.name ? "" : ", also as " + spec.axes[b].name));
+            }
+        }
+        if (target.member == "model") check_model_values(axis);
+    }
+    SweepPlan plan(spec.axes, spec.zip);
+
+    // Every run gives the same names, and a model axis only 1 or 2, so the
+    // inputs compute_law and compute_mix would refuse to read show in the
+    // first run.
+    const RunInputs first = run_inputs(spec, plan.value_indices(0));
+    if (!spec.is_mix()) {
+        read_calculation_inputs(first.base);
+        return plan;
+    }
+    for (const auto& [name, value] : first.base) {
+        if (!is_shared_mix_input(name)) {
+            throw std::invalid_argument("\"" + name + "\" is not an input the fiber types share");
+        }
+    }
+    for (std::size_t i = 0; i < fibers; ++i) {
+        for (const auto& [name, value] : first.fibers[i]) {
+            if (is_shared_mix_input(name)) {
+                throw std::invalid_argument("fiber type " + std::to_string(i + 1) + " names \"" +
+                                            name + "\", which the fiber types share");
+            }
+        }
+        read_calculation_inputs(with_shared(first.fibers[i], first.base));
+    }
+    return plan;
+}
+
+SweepRunResult compute_sweep_run(const SweepSpec& spec, const SweepPlan& plan, std::size_t run,
+                                 SweepScratch& scratch) {
+    SweepRunResult result;
+    result.run = run;
+    result.at = plan.value_indices(run);
+    RunInputs inputs = run_inputs(spec, result.at);
+    // Gathered as the steps come, in step order, before the steps are handed on.
+    const auto criteria_of = [&](const std::vector<StepValues>& steps) {
+        CriteriaAccumulator criteria;
+        for (const StepValues& s : steps) criteria.add(s);
+        return criteria.result(spec.matrix);
+    };
+    if (!spec.is_mix()) {
+        LawRun law = compute_law(inputs.base, spec.openings, scratch.law);
+        if (law.refused()) {
+            result.refusal = MixRefusal{0, law.inputs.model, std::move(*law.refusal)};
+            return result;
+        }
+        result.criteria = criteria_of(law.steps);
+        if (spec.keep_laws) {
+            result.laws.push_back({std::move(inputs.base), law.inputs,
+                                   spec.keep_steps ? law.steps : std::move(law.steps)});
+        }
+        if (spec.keep_steps) result.steps = std::move(law.steps);
+        return result;
+    }
+    MixRun mix = compute_mix(inputs.fibers, inputs.base, spec.openings, scratch.mix);
+    if (mix.refused()) {
+        result.refusal = std::move(mix.refusal);
+        return result;
+    }
+    result.criteria = criteria_of(mix.steps);
+    if (spec.keep_laws) {
+        for (std::size_t i = 0; i < inputs.fibers.size(); ++i) {
+            result.laws.push_back({with_shared(std::move(inputs.fibers[i]), inputs.base),
+                                   mix.fibers[i].inputs, std::move(mix.fibers[i].steps)});
+        }
+    }
+    if (spec.keep_steps) result.steps = std::move(mix.steps);
+    return result;
+}
+
+std::size_t run_sweep(const SweepSpec& spec, const SweepPlan& plan, std::size_t first,
+                      std::size_t last, int jobs,
+                      const std::function<bool(SweepRunResult&&)>& consume,
+                      const std::function<bool()>& stop) {
+    if (last > plan.runs() || first > last) {
+        throw std::out_of_range("runs " + std::to_string(first) + " to " + std::to_string(last) +
+                                " are not within the sweep's " + std::to_string(plan.runs()));
+    }
+    const std::function<SweepRunResult(std::size_t, SweepScratch&)> compute =
+        [&](std::size_t r, SweepScratch& scratch) {
+            return compute_sweep_run(spec, plan, first + r, scratch);
+        };
+    return run_in_order<SweepRunResult, SweepScratch>(last - first, jobs, compute, consume, stop);
 }
 
 }  // namespace quarnel
