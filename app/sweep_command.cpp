@@ -20,6 +20,7 @@
 #include "study/fiber_mix.h"
 #include "study/law_run.h"
 #include "study/sweep.h"
+#include "study/sweep_study.h"
 #include "study_commands.h"
 #include "study_output.h"
 
@@ -31,17 +32,10 @@ namespace fs = std::filesystem;
 
 constexpr const char* curves_heading = "run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
 
-// Where a varied name goes: a type's input (fiberN.NAME, N from 1) or an
-// input of the run (shared ones in a mix).
-struct VariedName {
-    std::size_t fiber = 0;  // 0: not a type's
-    std::string member;
-};
-
 struct SweepRequest {
     BatchRequest base;  // defaults, then --params, then NAME=TEXT
     std::vector<SweepAxis> axes;
-    std::vector<VariedName> targets;  // where each axis's values go
+    std::vector<SweepTarget> targets;  // where each axis's values go
     bool zip = false;
     int jobs = 1;
     std::string summary;
@@ -56,55 +50,6 @@ struct SweepRequest {
     MixRequest mix;
     bool is_mix() const { return !mix.fibers.empty(); }
 };
-
-// Reads a varied name; throws BatchUsageError when it is not one the sweep
-// takes.
-VariedName varied_name(const std::string& name, std::size_t fibers) {
-    if (fibers == 0) {
-        const std::string member = input_member(name);
-        if (member.empty()) throw BatchUsageError("--vary: unknown name \"" + name + "\"");
-        return {0, member};
-    }
-    if (name.rfind("fiber", 0) == 0 && name.find('.') != std::string::npos) {
-        const std::string number = name.substr(5, name.find('.') - 5);
-        const std::string rest = name.substr(name.find('.') + 1);
-        const bool digits = !number.empty() && number.size() < 6 &&
-                            number.find_first_not_of("0123456789") == std::string::npos;
-        const std::size_t n = digits ? std::stoul(number) : 0;
-        if (n < 1 || n > fibers) {
-            throw BatchUsageError("--vary " + name + ": the mix has fiber types 1 to " +
-                                  std::to_string(fibers));
-        }
-        if (!is_fiber_input(rest)) {
-            throw BatchUsageError("--vary " + name + ": \"" + rest +
-                                  "\" is not an input of a fiber type");
-        }
-        return {n, input_member(rest)};
-    }
-    if (is_shared_mix_input(name)) return {0, input_member(name)};
-    if (!input_member(name).empty()) {
-        throw BatchUsageError("--vary " + name + ": in a mix each type has its own " + name +
-                              "; vary it as fiber1." + name + ", fiber2." + name + ", ...");
-    }
-    throw BatchUsageError("--vary: unknown name \"" + name + "\"");
-}
-
-// "constant" and "function-lb" stand for the models 1 and 2; a model axis
-// holds only those.
-void check_model_axis(SweepAxis& axis) {
-    for (std::size_t v = 0; v < axis.values.size(); ++v) {
-        if (const auto* text = std::get_if<std::string>(&axis.values[v])) {
-            if (*text == "constant") axis.values[v] = std::string("1");
-            if (*text == "function-lb") axis.values[v] = std::string("2");
-            axis.numbers[v] = read_number(std::get<std::string>(axis.values[v]));
-        }
-        if (axis.numbers[v] != 1 && axis.numbers[v] != 2) {
-            throw BatchUsageError("--vary " + axis.name +
-                                  ": a model is 1, 2, constant or function-lb, not " +
-                                  shortest_number_text(axis.numbers[v]));
-        }
-    }
-}
 
 std::string sweep_help_footer() {
     return "\nNAME is any input name of quarnel-batch (see quarnel-batch --help), model and\n"
@@ -199,33 +144,15 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
             request.mix.shared = request.base;
         }
         const std::size_t fibers = request.mix.fibers.size();
-        std::vector<VariedName> seen;
         for (const std::string& v : varied) {
-            const auto eq = v.find('=');
-            const VariedName target = varied_name(
-                [&] {
-                    const std::string name = eq == std::string::npos ? v : v.substr(0, eq);
-                    const auto first = name.find_first_not_of(" \t");
-                    return first == std::string::npos
-                               ? std::string()
-                               : name.substr(first, name.find_last_not_of(" \t") - first + 1);
-                }(),
-                fibers);
-            SweepAxis axis;
+            SweepVaried one;
             try {
-                axis = parse_sweep_axis(v, [](const std::string&) { return true; });
+                one = parse_varied_input(v, fibers);
             } catch (const std::invalid_argument& e) {
-                throw BatchUsageError(e.what());
+                throw BatchUsageError(std::string("--vary ") + e.what());
             }
-            if (target.member == "model") check_model_axis(axis);
-            for (const VariedName& earlier : seen) {
-                if (earlier.fiber == target.fiber && earlier.member == target.member) {
-                    throw BatchUsageError("--vary " + axis.name + ": the input is varied twice");
-                }
-            }
-            seen.push_back(target);
-            request.axes.push_back(std::move(axis));
-            request.targets.push_back(target);
+            request.axes.push_back(std::move(one.axis));
+            request.targets.push_back(one.target);
         }
         if (sigma_fc && !(*sigma_fc > 0 && std::isfinite(*sigma_fc))) {
             throw BatchUsageError("--sigma-fc must be a finite number above 0");
@@ -244,32 +171,6 @@ std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
     }
     return request;
 }
-
-// A classic result file and its inputs file, for --files: the run's law, or
-// in a mix each type's law at the mix's openings.
-struct RunFile {
-    std::string suffix;  // "" or ".fiber-2"
-    CalculationInputs inputs;
-    InputSet texts;  // every input, for the .params file
-    std::vector<StepValues> steps;
-};
-
-struct SweepRun {
-    std::size_t run = 0;  // from 0
-    std::vector<std::size_t> at;
-    bool refused = false;
-    std::string message;
-    std::vector<StepValues> steps;  // the law's or the mix's, when the outputs need them
-    LawCriteria criteria;
-    std::vector<RunFile> files;
-};
-
-// What each thread keeps between its runs: the tables of a law, or one set
-// per fiber type of a mix.
-struct SweepScratch {
-    LawScratch law;
-    MixScratch mix;
-};
 
 class Progress {
   public:
@@ -310,9 +211,24 @@ int run_sweep_command(const std::vector<std::string>& args) {
         return std::fflush(stdout) == 0 ? end->status : exit_file_error;
     }
     const SweepRequest& request = std::get<SweepRequest>(parsed);
+    SweepSpec spec;
+    if (request.is_mix()) {
+        spec.base = request.mix.shared_inputs();
+        for (const FiberFile& f : request.mix.fibers) spec.fibers.push_back(f.inputs());
+    } else {
+        spec.base = request.base.texts;
+        spec.base["model"] = static_cast<double>(request.base.model);
+    }
+    spec.axes = request.axes;
+    spec.targets = request.targets;
+    spec.zip = request.zip;
+    spec.openings = request.base.openings;
+    spec.matrix = request.matrix;
+    spec.keep_steps = !request.curves.empty();
+    spec.keep_laws = !request.files.empty();
     std::optional<SweepPlan> plan;
     try {
-        plan.emplace(request.axes, request.zip);
+        plan.emplace(sweep_plan(spec));
     } catch (const std::invalid_argument& e) {
         std::cerr << "quarnel-batch sweep: " << e.what() << "\n";
         return exit_usage;
@@ -365,74 +281,21 @@ int run_sweep_command(const std::vector<std::string>& args) {
         return (fs::path(request.files) / ("run-" + number)).string();
     };
 
-    const bool keep_steps = !request.curves.empty();
-    const std::function<SweepRun(std::size_t, SweepScratch&)> compute = [&](std::size_t r,
-                                                                            SweepScratch& scratch) {
-        SweepRun run;
-        run.run = r;
-        run.at = plan->value_indices(r);
-        const auto finish = [&](std::vector<StepValues>& steps) {
-            CriteriaAccumulator criteria;
-            for (const StepValues& s : steps) criteria.add(s);
-            run.criteria = criteria.result(request.matrix);
-            if (keep_steps) run.steps = std::move(steps);
-        };
-        if (!request.is_mix()) {
-            InputSet inputs = request.base.texts;
-            inputs["model"] = static_cast<double>(request.base.model);
-            for (std::size_t a = 0; a < request.axes.size(); ++a) {
-                inputs[request.targets[a].member] = request.axes[a].values[run.at[a]];
-            }
-            LawRun law = compute_law(inputs, request.base.openings, scratch.law);
-            if (law.refused()) {
-                run.refused = true;
-                run.message = refusal_message(*law.refusal, law.inputs.model);
-                return run;
-            }
-            if (!request.files.empty()) run.files.push_back({"", law.inputs, inputs, law.steps});
-            finish(law.steps);
-            return run;
-        }
-        InputSet shared = request.mix.shared_inputs();
-        std::vector<InputSet> fibers;
-        for (const FiberFile& f : request.mix.fibers) fibers.push_back(f.inputs());
-        for (std::size_t a = 0; a < request.axes.size(); ++a) {
-            const VariedName& target = request.targets[a];
-            InputSet& into = target.fiber == 0 ? shared : fibers[target.fiber - 1];
-            into[target.member] = request.axes[a].values[run.at[a]];
-        }
-        MixRun mix = compute_mix(fibers, shared, request.base.openings, scratch.mix);
-        if (mix.refused()) {
-            run.refused = true;
-            run.message = mix_refusal_text(request.mix, *mix.refusal);
-            return run;
-        }
-        if (!request.files.empty()) {
-            for (std::size_t i = 0; i < fibers.size(); ++i) {
-                InputSet texts = fibers[i];
-                for (const auto& [member, value] : shared) texts[member] = value;
-                run.files.push_back({".fiber-" + std::to_string(i + 1), mix.fibers[i].inputs,
-                                     std::move(texts), std::move(mix.fibers[i].steps)});
-            }
-        }
-        finish(mix.steps);
-        return run;
-    };
-
     long refused = 0;
     std::optional<std::string> failure;
     Progress progress(total, !request.quiet && isatty(fileno(stderr)));
     std::size_t consumed = 0;
     const ClockReading clock = request.at ? *request.at : local_clock_now();
-    const std::function<bool(SweepRun &&)> consume = [&](SweepRun&& run) {
+    const std::function<bool(SweepRunResult &&)> consume = [&](SweepRunResult&& run) {
         std::vector<std::string> cells = {std::to_string(run.run + 1)};
         for (std::size_t a = 0; a < request.axes.size(); ++a) {
-            cells.push_back(shortest_number_text(request.axes[a].numbers[run.at[a]]));
+            cells.push_back(shortest_number_text(request.axes[a].number(run.at[a])));
         }
-        if (run.refused) {
+        if (run.refused()) {
             ++refused;
             cells.push_back("refused");
-            cells.push_back(run.message);
+            // A single law's refusal has no type, and reads as a single run's.
+            cells.push_back(mix_refusal_text(request.mix, *run.refusal));
             cells.resize(columns.size());
         } else {
             cells.push_back("ok");
@@ -447,7 +310,7 @@ int run_sweep_command(const std::vector<std::string>& args) {
                 return false;
             }
         }
-        if (curves.is_open() && !run.refused) {
+        if (curves.is_open() && !run.refused()) {
             std::string rows;
             const std::string prefix = std::to_string(run.run + 1) + ",";
             for (const StepValues& s : run.steps) {
@@ -461,11 +324,13 @@ int run_sweep_command(const std::vector<std::string>& args) {
                 return false;
             }
         }
-        for (const RunFile& file : run.files) {
-            const std::string stem = file_stem(run.run) + file.suffix;
+        for (std::size_t i = 0; i < run.laws.size(); ++i) {
+            const SweepLaw& file = run.laws[i];
+            const std::string stem =
+                file_stem(run.run) + (request.is_mix() ? ".fiber-" + std::to_string(i + 1) : "");
             LineFile params;
             std::optional<FileFailure> f = params.open(stem + ".params");
-            if (!f) f = params.write_line(params_file_text(file.texts, file.inputs.model));
+            if (!f) f = params.write_line(params_file_text(file.inputs, file.calculation.model));
             const auto closing = params.close();
             if (!f) f = closing;
             if (f) {
@@ -473,7 +338,7 @@ int run_sweep_command(const std::vector<std::string>& args) {
                 return false;
             }
             ResultFile result;
-            CalculationInputs header_inputs = file.inputs;
+            CalculationInputs header_inputs = file.calculation;
             header_inputs.data_file_name = stem + ".p-d";
             f = result.open(header_inputs.data_file_name);
             if (!f) f = result.write_header(header_inputs, clock);
@@ -506,8 +371,8 @@ int run_sweep_command(const std::vector<std::string>& args) {
     };
 
     catch_ending_signals();
-    run_in_order<SweepRun, SweepScratch>(total, request.jobs, compute, consume,
-                                         [] { return ending_signal_number() != 0; });
+    run_sweep(spec, *plan, 0, total, request.jobs, consume,
+              [] { return ending_signal_number() != 0; });
     progress.finish();
 
     if (summary.is_open()) {

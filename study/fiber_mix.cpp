@@ -23,6 +23,22 @@ bool is_fiber_input(const std::string& name) {
     return !input_member(name).empty() && !is_shared_mix_input(name);
 }
 
+InputSet fiber_inputs_of(const InputSet& inputs) {
+    InputSet fiber = {{"model", 1.0}};
+    for (const auto& [name, value] : inputs) {
+        if (is_fiber_input(name)) fiber[name] = value;
+    }
+    return fiber;
+}
+
+InputSet shared_inputs_of(const InputSet& inputs) {
+    InputSet shared;
+    for (const auto& [name, value] : inputs) {
+        if (is_shared_mix_input(name)) shared[name] = value;
+    }
+    return shared;
+}
+
 std::size_t longest_fiber(const std::vector<CalculationInputs>& fibers) {
     std::size_t longest = 0;
     for (std::size_t i = 1; i < fibers.size(); ++i) {

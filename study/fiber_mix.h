@@ -22,6 +22,12 @@ bool is_shared_mix_input(const std::string& name);
 // included, that is not shared.
 bool is_fiber_input(const std::string& name);
 
+// The split of one set of inputs into a mix's parts: the inputs of a fiber
+// type (every fiber input given, and "model", 1 when not given), and the
+// shared ones (Am, crack_xy, crack_zx and division, those given).
+InputSet fiber_inputs_of(const InputSet& inputs);
+InputSet shared_inputs_of(const InputSet& inputs);
+
 // The type whose "Division" scheme gives a mix its openings when none are
 // given: the one with the largest Lf, the first on a tie (0-based), so that
 // the law reaches the longest embedded length.

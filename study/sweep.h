@@ -6,50 +6,72 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "engine/calculation_inputs.h"
 
 namespace quarnel {
 
+// The points of "start:stop:count" or "start:stop:count:log": both ends
+// exact, and inner point k of n = count - 1 the value start + (stop - start)
+// * (k / n), or start * pow(stop / start, k / n) for a log range, rounded to
+// 15 significant digits.
+struct SweepRange {
+    double start = 0;
+    double stop = 0;
+    std::size_t count = 1;
+    bool log = false;
+};
+
 // One varied input of a sweep: NAME=VALUES with VALUES a list of field texts
-// "v1,v2,...", or "start:stop:count" (evenly spaced, both ends included), or
-// "start:stop:count:log" (geometric spacing, start and stop above 0).
+// "v1,v2,...", or a range. A range's points are computed when asked for, so
+// an axis takes the same memory whatever its count.
 struct SweepAxis {
-    std::string name;                // as given: "Vf", "A", "fiber2.Vf"
-    std::vector<InputValue> values;  // list items as texts, range points as doubles
-    std::vector<double> numbers;     // each value as a number, for the outputs
+    std::string name;  // as given: "Vf", "A", "fiber2.Vf"
+    std::variant<std::vector<std::string>, SweepRange> values;
+
+    std::size_t size() const;
+    // Value i (from 0): a list item as its text, read later by the field rule
+    // as a field is; a range point as a double.
+    InputValue value(std::size_t i) const;
+    // Value i as a number, for the outputs: a list item read by the field
+    // rule, a range point itself.
+    double number(std::size_t i) const;
 };
 
 // Reads NAME=VALUES. `name_known` says whether a name may be varied. Throws
-// std::invalid_argument with a message for an unknown name, an empty list or
-// item, a count below 1, a bound that is not a number, or a log range whose
-// bounds are not both above 0.
+// std::invalid_argument for an unknown name, an empty list or item, a count
+// below 1 or above 1000000000, a bound that is not a number, a log range
+// whose bounds are not both above 0, or a range with points that are not
+// finite. A message about the values starts with the axis's name
+// ("Vf: the list of values is empty"), so that a front end can put its own
+// words before it.
 SweepAxis parse_sweep_axis(const std::string& argument,
                            const std::function<bool(const std::string&)>& name_known);
+
+// The most runs a sweep may have.
+inline constexpr std::size_t max_sweep_runs = 1000000000;
 
 // The runs of a sweep: every combination of the axes, the first varying
 // slowest, or with `zip` the i-th value of every axis together.
 class SweepPlan {
   public:
-    // Throws std::invalid_argument when zipped axes differ in length or the
-    // combinations exceed what can be counted.
-    SweepPlan(std::vector<SweepAxis> axes, bool zip);
+    // Throws std::invalid_argument for no axis, zipped axes that differ in
+    // length, or more than max_sweep_runs combinations.
+    SweepPlan(const std::vector<SweepAxis>& axes, bool zip);
     std::size_t runs() const { return runs_; }
-    const std::vector<SweepAxis>& axes() const { return axes_; }
     // Which value of each axis run r (from 0) takes.
     std::vector<std::size_t> value_indices(std::size_t r) const;
 
   private:
-    std::vector<SweepAxis> axes_;
+    std::vector<std::size_t> sizes_;
     bool zip_ = false;
     std::size_t runs_ = 0;
 };
-
 // Computes runs 0 .. count-1 on `jobs` threads and hands each result to
 // `consume` on the calling thread, in run order. At most a few results per
 // thread wait to be consumed, so memory stays bounded however many runs

@@ -272,5 +272,16 @@ TEST(FiberMix, names_are_either_shared_or_of_one_type) {
     EXPECT_THROW(compute_mix({}, shared(), std::nullopt), std::invalid_argument);
 }
 
+TEST(FiberMix, inputs_split_into_a_types_and_the_shared_ones) {
+    const InputSet all = {{"Am", "1"}, {"crack_xy", "2"}, {"crack_zx", "3"}, {"division", "4"},
+                          {"Vf", "5"}, {"A", 6.0},        {"model", "2"},    {"Lx", "7"}};
+    EXPECT_EQ(fiber_inputs_of(all), (InputSet{{"Vf", "5"}, {"A", 6.0}, {"model", "2"}}));
+    EXPECT_EQ(shared_inputs_of(all),
+              (InputSet{{"Am", "1"}, {"crack_xy", "2"}, {"crack_zx", "3"}, {"division", "4"}}));
+    // A type without a model is of the Constant model.
+    EXPECT_EQ(fiber_inputs_of({{"Lf", "12"}, {"Am", "1"}}),
+              (InputSet{{"Lf", "12"}, {"model", 1.0}}));
+}
+
 }  // namespace
 }  // namespace quarnel

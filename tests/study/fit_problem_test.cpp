@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "run/input_fields.h"
+#include "engine/input_table.h"
 #include "study/fit.h"
 
 namespace quarnel {
