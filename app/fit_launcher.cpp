@@ -1,23 +1,17 @@
+#include "fit_launcher.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 
-#ifndef _WIN32
 #include <unistd.h>
-#endif
 
-#include "batch_command.h"
-#include "study_commands.h"
+#include "app/command_line.h"
 
 namespace quarnel {
 
-int run_fit_command(const std::vector<std::string>& args) {
-#ifdef _WIN32
-    (void)args;
-    std::cerr << "quarnel-batch: run quarnel-batch-fit for fits on this system\n";
-    return exit_usage;
-#else
+int launch_fit(const std::vector<std::string>& args) {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     const std::string fit =
@@ -27,10 +21,9 @@ int run_fit_command(const std::vector<std::string>& args) {
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(fit.c_str(), argv.data());
-    std::cerr << "quarnel-batch: fit needs quarnel-batch-fit beside quarnel-batch, and " << fit
+    std::cerr << "quarnel-batch fit: fit needs quarnel-batch-fit beside quarnel-batch, and " << fit
               << " cannot be run: " << std::strerror(errno) << "\n";
     return exit_usage;
-#endif
 }
 
 }  // namespace quarnel

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "study_commands.h"
+#include "app/fit_command.h"
 
 int main(int argc, char** argv) {
     // Called as quarnel-batch-fit ARGS, the arguments that follow "fit".

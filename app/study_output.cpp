@@ -1,5 +1,6 @@
 #include "study_output.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "engine/text_to_number.h"
@@ -15,14 +16,24 @@ std::vector<std::string> criteria_columns(const MatrixProperties& matrix) {
     return columns;
 }
 
+namespace {
+
+// A number's cell; empty where the value is not a finite number (a law of no
+// steps), which spreadsheets and pandas read as missing.
+std::string number_cell(double x) {
+    return std::isfinite(x) ? shortest_number_text(x) : std::string();
+}
+
+}  // namespace
+
 std::vector<std::string> criteria_cells(const LawCriteria& c, const MatrixProperties& matrix) {
     std::vector<std::string> cells;
     for (const double x :
          {c.sigma_max, c.P_max, c.Wcr_peak, c.ratio_initial, c.ratio_at_peak, c.J_b_prime, c.G_b}) {
-        cells.push_back(shortest_number_text(x));
+        cells.push_back(number_cell(x));
     }
-    if (matrix.sigma_fc) cells.push_back(shortest_number_text(c.psh_strength.value_or(0)));
-    if (matrix.J_tip) cells.push_back(shortest_number_text(c.psh_energy.value_or(0)));
+    if (matrix.sigma_fc) cells.push_back(number_cell(c.psh_strength.value_or(0)));
+    if (matrix.J_tip) cells.push_back(number_cell(c.psh_energy.value_or(0)));
     if (matrix.sigma_fc && matrix.J_tip) {
         cells.push_back(c.strain_hardening.value_or(false) ? "yes" : "no");
     }

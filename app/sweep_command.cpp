@@ -1,28 +1,19 @@
-#include <CLI/CLI.hpp>
+#include "sweep_command.h"
 
-#include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <sstream>
 #include <thread>
 
-#include "batch_command.h"
+#include "app/output_places.h"
+#include "app/process_guard.h"
+#include "app/step_writers.h"
+#include "app/study_output.h"
 #include "engine/text_to_number.h"
-#include "mix_command.h"
-#include "run/input_fields.h"
-#include "run/result_file.h"
-#include "study/criteria.h"
-#include "study/fiber_mix.h"
-#include "study/law_run.h"
-#include "study/sweep.h"
-#include "study/sweep_study.h"
-#include "study_commands.h"
-#include "study_output.h"
 
 namespace quarnel {
 
@@ -30,28 +21,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr const char* program = "quarnel-batch sweep: ";
 constexpr const char* curves_heading = "run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
 
-struct SweepRequest {
-    BatchRequest base;  // defaults, then --params, then NAME=TEXT
-    std::vector<SweepAxis> axes;
-    std::vector<SweepTarget> targets;  // where each axis's values go
-    bool zip = false;
-    int jobs = 1;
-    std::string summary;
-    std::string curves;
-    std::string files;
-    bool json = false;
-    bool quiet = false;
-    MatrixProperties matrix;
-    std::optional<ClockReading> at;
-    // With --fiber, the sweep is over mixes of these types: base then holds
-    // the shared inputs only.
-    MixRequest mix;
-    bool is_mix() const { return !mix.fibers.empty(); }
-};
-
-std::string sweep_help_footer() {
+std::string help_footer() {
     return "\nNAME is any input name of quarnel-batch (see quarnel-batch --help), model and\n"
            "division included. VALUES is v1,v2,... (field texts), start:stop:count (evenly\n"
            "spaced, both ends included) or start:stop:count:log (geometric, ends above 0).\n"
@@ -60,257 +33,209 @@ std::string sweep_help_footer() {
            "  0    every run was computed and every output written\n"
            "  2    usage error; nothing is written\n"
            "  3    an output failed; standard error says what each file holds\n"
-           "  4    some runs were refused (their rows say why); the others were computed\n"
-           "  130  stopped by SIGINT after the runs under way (129 SIGHUP, 143 SIGTERM)\n";
+           "  4    some runs were refused (their rows say why); the others were computed\n" +
+           shared_exit_status_help();
 }
 
-std::variant<SweepRequest, BatchParseEnd> parse_sweep_request(
-    const std::vector<std::string>& args) {
-    CLI::App app{"Computes the bridging law for every combination of varied inputs, in parallel.",
-                 "quarnel-batch sweep"};
-    app.footer(sweep_help_footer());
-    SweepRequest request;
-    std::string params;
-    std::vector<std::string> assignments;
-    std::vector<std::string> varied;
-    std::string openings;
-    std::string openings_file;
-    std::string at;
-    std::optional<double> sigma_fc;
-    std::optional<double> J_tip;
-    request.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<std::string> fiber_files;
-    app.add_option("--params", params, "File of NAME=TEXT lines, as for a single run");
-    app.add_option("--fiber", fiber_files,
-                   "A fiber type's NAME=TEXT file (repeatable): sweep over mixes of the types, "
-                   "varying a type's inputs as fiberN.NAME")
-        ->allow_extra_args(false);
-    app.add_option("--vary", varied, "NAME=VALUES: an input and its values (repeatable)")
-        ->required()
-        ->allow_extra_args(false);
-    app.add_flag("--zip", request.zip, "Pair the i-th values of every --vary instead of combining");
-    app.add_option("--jobs", request.jobs, "Threads to compute on (default: the machine's cores)")
-        ->check(CLI::Range(1, 256));
-    app.add_option("--summary", request.summary,
-                   "One row per run: varied values, status, message and criteria (CSV; JSON "
-                   "Lines when the name ends in .jsonl)");
-    app.add_option("--curves", request.curves,
-                   "Every step of every run: run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio");
-    app.add_option("--files", request.files,
-                   "Folder for run-00001.p-d (the classic result file) and run-00001.params");
-    app.add_flag("--json", request.json, "One JSON object per run on standard output");
-    app.add_option("--sigma-fc", sigma_fc, "First-cracking strength of the matrix, MPa");
-    app.add_option("--J-tip", J_tip, "Crack-tip toughness of the matrix, J/m2");
-    auto* list_option = app.add_option("--openings", openings,
-                                       "Compute every law at these openings (mm), comma-separated");
-    app.add_option("--openings-file", openings_file, "Openings from a file, one per line")
-        ->excludes(list_option);
-    app.add_option("--at", at, "Clock of the result files' headers, \"YYYY-MM-DD hh:mm:ss\"");
-    app.add_flag("--quiet", request.quiet, "No progress");
-    app.add_option("assignments", assignments, "NAME=TEXT for every run");
-    if (auto end = parse_command_line(app, args, "quarnel-batch sweep: ")) return *end;
-    try {
-        // The inputs common to every run are read as a single run reads them.
-        std::vector<std::string> single;
-        if (!params.empty()) single = {"--params", params};
-        single.insert(single.end(), assignments.begin(), assignments.end());
-        if (!openings.empty()) single.insert(single.end(), {"--openings", openings});
-        if (!openings_file.empty()) single.insert(single.end(), {"--openings-file", openings_file});
-        if (!at.empty()) single.insert(single.end(), {"--at", at});
-        auto base = parse_batch_request(single);
-        if (auto* end = std::get_if<BatchParseEnd>(&base)) {
-            end->error = "quarnel-batch sweep:" + end->error.substr(end->error.find(':') + 1);
-            return *end;
-        }
-        request.base = std::get<BatchRequest>(base);
-        request.at = request.base.at;
-        for (const std::string& file : fiber_files) {
-            request.mix.fibers.push_back(read_fiber_file(file));
-        }
-        if (request.is_mix()) {
-            for (const auto& [member, name] : request.base.names) {
-                if (!is_shared_mix_input(member)) {
-                    throw BatchUsageError("\"" + name +
-                                          "\" is an input of a fiber type: give it in its --fiber "
-                                          "file or vary it as fiberN." +
-                                          name);
-                }
-            }
-            if (request.base.model != 1) {
-                throw BatchUsageError(
-                    "the model is an input of a fiber type: give it in its --fiber "
-                    "file");
-            }
-            request.mix.shared = request.base;
-        }
-        const std::size_t fibers = request.mix.fibers.size();
-        for (const std::string& v : varied) {
-            SweepVaried one;
-            try {
-                one = parse_varied_input(v, fibers);
-            } catch (const std::invalid_argument& e) {
-                throw BatchUsageError(std::string("--vary ") + e.what());
-            }
-            request.axes.push_back(std::move(one.axis));
-            request.targets.push_back(one.target);
-        }
-        if (sigma_fc && !(*sigma_fc > 0 && std::isfinite(*sigma_fc))) {
-            throw BatchUsageError("--sigma-fc must be a finite number above 0");
-        }
-        if (J_tip && !(*J_tip > 0 && std::isfinite(*J_tip))) {
-            throw BatchUsageError("--J-tip must be a finite number above 0");
-        }
-        request.matrix = {sigma_fc, J_tip};
-        if (!request.summary.empty() && !request.curves.empty() &&
-            same_file(request.summary, request.curves)) {
-            throw BatchUsageError("--summary and --curves name the same file");
-        }
-    } catch (const BatchUsageError& e) {
-        return BatchParseEnd{exit_usage, "",
-                             std::string("quarnel-batch sweep: ") + e.what() + "\n"};
-    }
-    return request;
+// The name of run r's files in the --files folder: run-00001, with as many
+// digits as the largest run number needs (at least 5).
+std::string run_file_stem(std::size_t run, std::size_t total) {
+    const std::size_t width = std::max<std::size_t>(5, std::to_string(total).size());
+    std::string number = std::to_string(run + 1);
+    number.insert(0, width - std::min(width, number.size()), '0');
+    return "run-" + number;
 }
 
-class Progress {
-  public:
-    Progress(std::size_t total, bool shown) : total_(total), shown_(shown) {}
-    ~Progress() { finish(); }
-    void update(std::size_t done) {
-        if (!shown_) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (done != total_ && now - last_ < std::chrono::milliseconds(200)) return;
-        last_ = now;
-        const double seconds = std::chrono::duration<double>(now - start_).count();
-        const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
-        const double left = rate > 0 ? static_cast<double>(total_ - done) / rate : 0;
-        std::fprintf(stderr, "\r%zu/%zu runs, %.1f runs/s, %.0f s left   ", done, total_, rate,
-                     left);
-        dirty_ = true;
+// Whether a file name is one that --files writes: run-DIGITS, an optional
+// .fiber-DIGITS, then .p-d or .params.
+bool is_run_file_name(const std::string& name) {
+    if (name.rfind("run-", 0) != 0) return false;
+    std::size_t at = 4;
+    const auto digits = [&] {
+        const std::size_t from = at;
+        while (at < name.size() && name[at] >= '0' && name[at] <= '9') ++at;
+        return at > from;
+    };
+    if (!digits()) return false;
+    if (name.compare(at, 7, ".fiber-") == 0) {
+        at += 7;
+        if (!digits()) return false;
     }
-    void finish() {
-        if (dirty_) std::fprintf(stderr, "\r%60s\r", "");
-        dirty_ = false;
-    }
+    const std::string rest = name.substr(at);
+    return rest == ".p-d" || rest == ".params";
+}
 
-  private:
-    std::size_t total_;
-    bool shown_;
-    bool dirty_ = false;
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point last_{};
+// The sweep's outputs and what each holds so far.
+struct SweepOutputs {
+    SummaryFile summary;
+    LineFile curves;
+    long curve_runs = 0;
+    long file_runs = 0;
+    long json_lines = 0;
+    std::size_t written = 0;  // runs whose every output is written
 };
 
 }  // namespace
 
-int run_sweep_command(const std::vector<std::string>& args) {
-    auto parsed = parse_sweep_request(args);
-    if (const auto* end = std::get_if<BatchParseEnd>(&parsed)) {
-        std::fputs(end->output.c_str(), stdout);
-        std::fputs(end->error.c_str(), stderr);
-        return std::fflush(stdout) == 0 ? end->status : exit_file_error;
+void setup_sweep_command(CLI::App& app, SweepOptions& o) {
+    app.description(
+        "Computes the bridging law for every combination of varied inputs, in parallel.");
+    app.footer(help_footer());
+    SharedOptionSet set;
+    set.csv = false;
+    set.help["--params"] = "File of NAME=TEXT lines, as for a single run";
+    set.help["--summary"] =
+        "One row per run: varied values, status, message and criteria (CSV; JSON Lines when "
+        "the name ends in .jsonl)";
+    set.help["--json"] = "One JSON object per run on standard output";
+    set.help["--quiet"] = "No progress";
+    set.help["--at"] = "Clock of the result files' headers, \"YYYY-MM-DD hh:mm:ss\"";
+    set.help["assignments"] = "NAME=TEXT for every run";
+    add_shared_options(app, o.shared, set);
+    refuse_empty(app.add_option("--fiber", o.fibers,
+                                "A fiber type's NAME=TEXT file (repeatable): sweep over mixes of "
+                                "the types, varying a type's inputs as fiberN.NAME")
+                     ->allow_extra_args(false));
+    refuse_empty(
+        app.add_option("--vary", o.varied, "NAME=VALUES: an input and its values (repeatable)")
+            ->required()
+            ->allow_extra_args(false));
+    app.add_flag("--zip", o.zip, "Pair the i-th values of every --vary instead of combining");
+    add_text_option(app, "--jobs", o.jobs,
+                    "Threads to compute on, 1 to 256 (default: the machine's cores)");
+    add_text_option(app, "--curves", o.curves,
+                    "Every step of every run: run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio");
+    add_text_option(app, "--files", o.files,
+                    "Folder for run-00001.p-d (the classic result file) and run-00001.params");
+}
+
+SweepRequest read_sweep_options(const SweepOptions& o, const InputFileReader& read_file) {
+    SweepRequest r;
+    r.options = o.shared;
+    r.curves = o.curves;
+    r.files = o.files;
+    r.jobs = o.jobs.empty()
+                 ? static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 256u))
+                 : static_cast<int>(option_count(o.jobs, "--jobs", 1, 256));
+    SharedValues base;
+    const bool mix = !o.fibers.empty();
+    if (mix) base.inputs.model = 0;
+    read_shared_options(o.shared, read_file, base);
+    if (mix) {
+        check_shared_names(base.inputs, base.inputs.model != 0, "the command line");
+        for (const std::string& path : o.fibers) r.fibers.push_back(read_fiber_file(path, read_file));
+        base.inputs.model = 1;
     }
-    const SweepRequest& request = std::get<SweepRequest>(parsed);
-    SweepSpec spec;
-    if (request.is_mix()) {
-        spec.base = request.mix.shared_inputs();
-        for (const FiberFile& f : request.mix.fibers) spec.fibers.push_back(f.inputs());
-    } else {
-        spec.base = request.base.texts;
-        spec.base["model"] = static_cast<double>(request.base.model);
-    }
-    spec.axes = request.axes;
-    spec.targets = request.targets;
-    spec.zip = request.zip;
-    spec.openings = request.base.openings;
-    spec.matrix = request.matrix;
-    spec.keep_steps = !request.curves.empty();
-    spec.keep_laws = !request.files.empty();
-    std::optional<SweepPlan> plan;
+    r.at = base.at;
+    r.notes = ignored_character_notes(base.inputs);
+    SweepSpec& spec = r.spec;
+    spec.base = mix ? shared_inputs_of(base.inputs.inputs()) : base.inputs.inputs();
+    spec.fibers = fiber_input_sets(r.fibers);
+    spec.zip = o.zip;
+    spec.openings = base.openings;
+    spec.matrix = base.matrix;
+    spec.keep_steps = !o.curves.empty();
+    spec.keep_laws = !o.files.empty();
     try {
-        plan.emplace(sweep_plan(spec));
+        for (const std::string& v : o.varied) {
+            SweepVaried varied = parse_varied_input(v, r.fibers.size());
+            for (std::string& note : axis_notes(varied.axis)) r.notes.push_back(note);
+            spec.axes.push_back(std::move(varied.axis));
+            spec.targets.push_back(std::move(varied.target));
+        }
     } catch (const std::invalid_argument& e) {
-        std::cerr << "quarnel-batch sweep: " << e.what() << "\n";
+        throw UsageError(std::string("--vary ") + e.what());
+    }
+    try {
+        (void)sweep_plan(spec);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
+    return r;
+}
+
+int run_sweep_command(const SweepRequest& request) {
+    for (const std::string& note : request.notes) std::cerr << program << note << "\n";
+    const SweepSpec& spec = request.spec;
+    const SweepPlan plan = sweep_plan(spec);
+    const std::size_t total = plan.runs();
+    const SharedOptions& o = request.options;
+
+    std::vector<Place> inputs = {{"--params", o.params, {}},
+                                 {"--openings-file", o.openings_file, {}}};
+    for (const FiberFile& f : request.fibers) inputs.push_back({"--fiber", f.path, {}});
+    const std::vector<Place> outputs = {{"--summary", o.summary, {}},
+                                        {"--curves", request.curves, {}},
+                                        {"--files", request.files, is_run_file_name}};
+    if (const auto fault = output_place_fault(outputs, inputs)) {
+        std::cerr << program << *fault << "; nothing was written.\n";
         return exit_usage;
     }
-    const std::size_t total = plan->runs();
 
     // The summary's columns: the run, the varied values, the status, then the
     // criteria.
     std::vector<std::string> columns = {"run"};
     std::vector<bool> numeric = {true};
-    for (const SweepAxis& a : request.axes) {
+    for (const SweepAxis& a : spec.axes) {
         columns.push_back(a.name);
         numeric.push_back(true);
     }
     columns.insert(columns.end(), {"status", "message"});
     numeric.insert(numeric.end(), {false, false});
-    for (const std::string& c : criteria_columns(request.matrix)) {
+    for (const std::string& c : criteria_columns(spec.matrix)) {
         columns.push_back(c);
         numeric.push_back(c != "strain_hardening");
     }
 
-    SummaryFile summary;
-    LineFile curves;
+    SweepOutputs out;
     const auto fail = [&](const std::string& message) {
-        std::cerr << "quarnel-batch sweep: " << message << "\n";
+        std::cerr << program << message << "\n";
         return exit_file_error;
     };
-    if (!request.summary.empty()) {
-        if (const auto f = summary.open(request.summary, columns)) {
-            return fail("cannot create " + request.summary + ": " + f->description);
+    // The folder first: a folder that cannot be made leaves the files untouched.
+    if (!request.files.empty()) {
+        if (const auto failure = make_output_folder(request.files)) return fail(*failure);
+    }
+    if (!o.summary.empty()) {
+        if (const auto f = out.summary.open(o.summary, columns)) {
+            return fail("cannot create " + o.summary + ": " + f->description);
         }
     }
     if (!request.curves.empty()) {
-        std::optional<FileFailure> f = curves.open(request.curves);
-        if (!f) f = curves.write_line(curves_heading);
+        std::optional<FileFailure> f = out.curves.open(request.curves);
+        if (!f) f = out.curves.write_line(curves_heading);
         if (f) return fail("cannot create " + request.curves + ": " + f->description);
     }
-    if (!request.files.empty()) {
-        std::error_code ec;
-        fs::create_directories(request.files, ec);
-        if (!fs::is_directory(request.files, ec)) {
-            return fail("cannot create the folder " + request.files +
-                        (ec ? ": " + ec.message() : ""));
-        }
-    }
-    const int name_width = std::max<int>(5, static_cast<int>(std::to_string(total).size()));
-    const auto file_stem = [&](std::size_t run) {
-        std::string number = std::to_string(run + 1);
-        number.insert(0, static_cast<std::size_t>(name_width) - number.size(), '0');
-        return (fs::path(request.files) / ("run-" + number)).string();
-    };
 
     long refused = 0;
     std::optional<std::string> failure;
-    Progress progress(total, !request.quiet && isatty(fileno(stderr)));
-    std::size_t consumed = 0;
+    ProgressLine progress(!o.quiet);
+    const auto started = std::chrono::steady_clock::now();
     const ClockReading clock = request.at ? *request.at : local_clock_now();
-    const std::function<bool(SweepRunResult &&)> consume = [&](SweepRunResult&& run) {
+    const auto consume = [&](SweepRunResult&& run) {
         std::vector<std::string> cells = {std::to_string(run.run + 1)};
-        for (std::size_t a = 0; a < request.axes.size(); ++a) {
-            cells.push_back(shortest_number_text(request.axes[a].number(run.at[a])));
+        for (std::size_t a = 0; a < spec.axes.size(); ++a) {
+            cells.push_back(shortest_number_text(spec.axes[a].number(run.at[a])));
         }
         if (run.refused()) {
             ++refused;
             cells.push_back("refused");
-            // A single law's refusal has no type, and reads as a single run's.
-            cells.push_back(mix_refusal_text(request.mix, *run.refusal));
+            cells.push_back(mix_refusal_text(request.fibers, *run.refusal));
             cells.resize(columns.size());
         } else {
             cells.push_back("ok");
             cells.push_back("");
-            for (std::string& c : criteria_cells(run.criteria, request.matrix)) {
+            for (std::string& c : criteria_cells(run.criteria, spec.matrix)) {
                 cells.push_back(std::move(c));
             }
         }
-        if (summary.is_open()) {
-            if (const auto f = summary.write_row(cells, numeric)) {
-                failure = "writing " + request.summary + " failed: " + f->description;
+        if (out.summary.is_open()) {
+            if (const auto f = out.summary.write_row(cells, numeric)) {
+                failure = "writing " + o.summary + " failed: " + f->description;
                 return false;
             }
         }
-        if (curves.is_open() && !run.refused()) {
+        if (out.curves.is_open() && !run.refused()) {
             std::string rows;
             const std::string prefix = std::to_string(run.run + 1) + ",";
             for (const StepValues& s : run.steps) {
@@ -319,92 +244,102 @@ int run_sweep_command(const std::vector<std::string>& args) {
                         shortest_number_text(s.effective_fiber_ratio) + "\n";
             }
             // A run's rows go out in one write, so that a stop leaves whole runs.
-            if (const auto f = curves.write_line(rows)) {
+            if (const auto f = out.curves.write_line(rows)) {
                 failure = "writing " + request.curves + " failed: " + f->description;
                 return false;
             }
+            ++out.curve_runs;
         }
-        for (std::size_t i = 0; i < run.laws.size(); ++i) {
-            const SweepLaw& file = run.laws[i];
+        for (std::size_t l = 0; l < run.laws.size(); ++l) {
+            const SweepLaw& law = run.laws[l];
             const std::string stem =
-                file_stem(run.run) + (request.is_mix() ? ".fiber-" + std::to_string(i + 1) : "");
-            LineFile params;
-            std::optional<FileFailure> f = params.open(stem + ".params");
-            if (!f) f = params.write_line(params_file_text(file.inputs, file.calculation.model));
-            const auto closing = params.close();
-            if (!f) f = closing;
-            if (f) {
-                failure = "writing " + stem + ".params failed: " + f->description;
-                return false;
-            }
-            ResultFile result;
-            CalculationInputs header_inputs = file.calculation;
-            header_inputs.data_file_name = stem + ".p-d";
-            f = result.open(header_inputs.data_file_name);
-            if (!f) f = result.write_header(header_inputs, clock);
-            for (const StepValues& s : file.steps) {
-                if (f) break;
-                f = result.write_step_row(s.n, s.Wcr, s.P, s.sigma, s.effective_fiber_ratio);
-            }
-            const auto result_closing = result.close();
-            if (!f) f = result_closing;
-            if (f) {
-                failure = "writing " + header_inputs.data_file_name + " failed: " + f->description;
-                return false;
-            }
+                (fs::path(request.files) / run_file_stem(run.run, total)).string() +
+                (spec.is_mix() ? ".fiber-" + std::to_string(l + 1) : "");
+            failure = write_text_file(stem + ".params",
+                                      params_file_text(law.inputs, law.calculation.model));
+            CalculationInputs header = law.calculation;
+            header.data_file_name = stem + ".p-d";
+            if (!failure) failure = write_result_file(header.data_file_name, header, law.steps, clock);
+            if (failure) return false;
         }
-        if (request.json) {
+        if (!run.laws.empty()) ++out.file_runs;
+        if (o.json) {
             std::string line = "{";
             for (std::size_t c = 0; c < columns.size(); ++c) {
                 line += (c == 0 ? "" : ",") + json_string(columns[c]) + ":" +
                         json_value(columns[c], cells[c], numeric[c]);
             }
-            line += "}\n";
-            if (std::fputs(line.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
-                failure = "writing standard output failed";
+            std::string error;
+            if (!write_standard_output(line + "}\n", error)) {
+                failure = error;
                 return false;
             }
+            ++out.json_lines;
         }
-        ++consumed;
-        progress.update(consumed);
+        ++out.written;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const double rate = seconds > 0 ? static_cast<double>(out.written) / seconds : 0;
+        char text[96];
+        std::snprintf(text, sizeof text, "%zu/%zu runs, %.1f runs/s, %.0f s left", out.written,
+                      total, rate,
+                      rate > 0 ? static_cast<double>(total - out.written) / rate : 0.0);
+        progress.show(text, out.written == total);
         return true;
     };
 
-    catch_ending_signals();
-    run_sweep(spec, *plan, 0, total, request.jobs, consume,
+    guard_process_signals();
+    run_sweep(spec, plan, 0, total, request.jobs, consume,
               [] { return ending_signal_number() != 0; });
     progress.finish();
 
-    if (summary.is_open()) {
-        if (auto f = summary.close(); f && !failure) {
-            failure = "closing " + request.summary + " failed: " + f->description;
+    if (out.summary.is_open()) {
+        if (auto f = out.summary.close(); f && !failure) {
+            failure = "closing " + o.summary + " failed: " + f->description;
         }
     }
-    if (curves.is_open()) {
-        if (auto f = curves.close(); f && !failure) {
+    if (out.curves.is_open()) {
+        if (auto f = out.curves.close(); f && !failure) {
             failure = "closing " + request.curves + " failed: " + f->description;
         }
     }
     const auto held = [&] {
-        std::string text =
-            std::to_string(consumed) + " of " + std::to_string(total) + " runs were written";
-        if (!request.summary.empty()) text += "; " + request.summary + " holds their rows";
+        std::vector<std::string> parts = {std::to_string(out.written) + " of " +
+                                          std::to_string(total) + " runs were written whole"};
+        if (!o.summary.empty()) parts.push_back(o.summary + " holds " + rows_text(out.summary.rows()));
+        if (!request.curves.empty()) {
+            parts.push_back(request.curves + " holds the steps of " +
+                            std::to_string(out.curve_runs) + (out.curve_runs == 1 ? " run" : " runs"));
+        }
+        if (!request.files.empty()) {
+            parts.push_back(request.files + " holds the files of " + std::to_string(out.file_runs) +
+                            (out.file_runs == 1 ? " run" : " runs"));
+        }
+        if (o.json) {
+            parts.push_back("standard output holds " + std::to_string(out.json_lines) +
+                            (out.json_lines == 1 ? " JSON line" : " JSON lines"));
+        }
+        std::string text = parts[0];
+        if (parts.size() > 1) {
+            text += "; " + sentence(std::vector<std::string>(parts.begin() + 1, parts.end()));
+            return text;
+        }
         return text + ".";
     };
     if (failure) {
-        std::cerr << "quarnel-batch sweep: " << *failure << "; " << held() << "\n";
+        std::cerr << program << *failure << "; " << held() << "\n";
         return exit_file_error;
     }
-    if (const int s = ending_signal_number(); s != 0 && consumed < total) {
-        std::cerr << "quarnel-batch sweep: stopped by " << signal_name(s) << ": " << held() << "\n";
+    if (const int s = ending_signal_number(); s != 0 && out.written < total) {
+        std::cerr << program << "stopped by " << signal_name(s) << ": " << held() << "\n";
         return exit_signal_base + s;
     }
-    if (!request.quiet) {
-        std::FILE* out = request.json ? stderr : stdout;
-        std::fprintf(out, "%zu runs: %zu computed, %ld refused.\n", total,
+    if (!o.quiet) {
+        std::FILE* report = o.json ? stderr : stdout;
+        std::fprintf(report, "%zu runs: %zu computed, %ld refused.\n", total,
                      total - static_cast<std::size_t>(refused), refused);
     }
-    if (std::fflush(stdout) != 0) return fail("writing standard output failed");
+    if (!standard_output_flushed(program)) return exit_file_error;
     return refused > 0 ? exit_some_refused : exit_ok;
 }
 

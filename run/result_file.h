@@ -90,6 +90,8 @@ class ResultFile {
                                               double effective_fiber_ratio);
     std::optional<FileFailure> close();
     bool is_open() const { return file_.is_open(); }
+    // Lines written whole since the file was opened, the header's included.
+    long lines() const { return file_.lines(); }
 
   private:
     std::optional<FileFailure> write_line(const std::string& line);

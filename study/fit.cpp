@@ -566,7 +566,7 @@ std::variant<FitProblem, FitProblemRefusal> make_fit_problem(
         return FitProblemRefusal{where + ", fewer than the " + std::to_string(values.size() + 1) +
                                      " that fitting " + count_text(values.size(), "value") +
                                      " needs",
-                                 std::nullopt};
+                                 std::nullopt, true};
     }
     if (auto refusal = fixed_refusal(inputs, values, division_used)) {
         return FitProblemRefusal{plain_refusal_text(*refusal), std::move(refusal)};

@@ -89,6 +89,9 @@ struct FitProblemRefusal {
     // An input refusal that no fitted value can lift, for a front end to word
     // with the member's caption.
     std::optional<InputRefusal> input;
+    // The points are too few: the message counts them, for a front end to
+    // say whose points they are ("curve.csv holds ...").
+    bool about_point_count = false;
 };
 
 // The problem of fitting `values` to the measured points that have an

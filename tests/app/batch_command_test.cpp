@@ -302,8 +302,8 @@ TEST(BatchRequest, parsing_runs_nothing_and_reads_the_parameter_text_it_is_given
         {"--params", "fit.txt", "C=0.07", "--csv", "a.csv", "--json"}, reader);
     ASSERT_TRUE(std::holds_alternative<quarnel::BatchRequest>(parsed));
     const auto& r = std::get<quarnel::BatchRequest>(parsed);
-    EXPECT_EQ(std::get<std::string>(r.texts.at("C")), "0.07");
-    EXPECT_EQ(std::get<std::string>(r.texts.at("D")), "0.3");
+    EXPECT_EQ(std::get<std::string>(r.values.inputs.texts.at("C")), "0.07");
+    EXPECT_EQ(std::get<std::string>(r.values.inputs.texts.at("D")), "0.3");
     EXPECT_EQ(r.csv, "a.csv");
     EXPECT_TRUE(r.json);
     EXPECT_FALSE(fs::exists("a.csv"));

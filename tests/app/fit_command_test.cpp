@@ -177,11 +177,12 @@ TEST_F(FitCommand, usage_errors_exit_2_and_name_the_fault) {
 }
 
 TEST_F(FitCommand, measured_file_errors) {
+    // An input file that cannot be read is a usage error, as for every command.
     Outcome o = batch({"fit", path("missing.csv"), "--fit", "A=1:2"});
-    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(contains(o.err, "cannot read the file")) << o.err;
     o = batch({"fit", dir_.string(), "--fit", "A=1:2"});
-    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.status, 2);
     EXPECT_TRUE(contains(o.err, "is a folder")) << o.err;
 
     const std::vector<std::pair<std::string, std::string>> files = {

@@ -32,11 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const auto parsed = quarnel::parse_batch_request(args, read_params);
     if (const auto* request = std::get_if<quarnel::BatchRequest>(&parsed)) {
-        if (request->model != 1 && request->model != 2) __builtin_trap();
-        for (const auto& [field, name] : request->names) {
-            if (request->texts.count(field) == 0) __builtin_trap();
+        const quarnel::InputTexts& inputs = request->values.inputs;
+        if (inputs.model != 1 && inputs.model != 2) __builtin_trap();
+        for (const auto& [field, name] : inputs.names) {
+            if (inputs.texts.count(field) == 0) __builtin_trap();
         }
-        (void)quarnel::ignored_character_notes(*request);
+        (void)quarnel::ignored_character_notes(inputs);
     } else {
         const auto& end = std::get<quarnel::BatchParseEnd>(parsed);
         if (end.status != quarnel::exit_ok && end.status != quarnel::exit_usage) __builtin_trap();

@@ -1,0 +1,213 @@
+#include "command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/process_guard.h"
+#include "engine/text_to_number.h"
+#include "study/measured_curve.h"
+
+namespace quarnel {
+
+int finish_command(const CommandEnd& end, const std::string& program) {
+    std::fputs(end.output.c_str(), stdout);
+    std::fputs(end.error.c_str(), stderr);
+    if (!standard_output_flushed(program)) return exit_file_error;
+    return end.status;
+}
+
+std::optional<CommandEnd> parse_command_line(CLI::App& app, const std::vector<std::string>& args,
+                                             const std::string& prefix) {
+    try {
+        // CLI11 takes the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::Error& e) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = app.exit(e, out, err);
+        const std::string error = err.str();
+        return CommandEnd{code == 0 ? exit_ok : exit_usage, out.str(),
+                          error.empty() ? "" : prefix + error};
+    }
+    return std::nullopt;
+}
+
+InputFileText read_input_file(const std::string& path) {
+    const auto failed = [&](const std::string& why) {
+        return InputFileText{std::nullopt, "cannot read the file \"" + path + "\"" + why};
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return failed(std::string(": ") + std::strerror(errno));
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return {std::nullopt, "\"" + path + "\" is a folder, not a file"};
+    }
+    // Read to one byte past the limit, so that an endless device is refused
+    // rather than read until memory runs out.
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            return failed(std::string(": ") + std::strerror(error));
+        }
+        if (got == 0) break;
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > input_file_limit) {
+            ::close(fd);
+            return failed(": it is larger than " + std::to_string(input_file_limit >> 20) +
+                          " MiB, the most an input file may hold");
+        }
+    }
+    ::close(fd);
+    return {std::move(text), ""};
+}
+
+double option_number(const std::string& text, const std::string& option, double low, double high,
+                     const std::string& rule) {
+    const std::optional<double> value = read_decimal_number(text);
+    if (!value) throw UsageError(option + ": " + quoted(text) + " is not a decimal number");
+    if (!std::isfinite(*value) || *value < low || *value > high) {
+        throw UsageError(option + " must be " + rule + ", not " + quoted(text));
+    }
+    return *value;
+}
+
+std::uint64_t option_count(const std::string& text, const std::string& option, std::uint64_t low,
+                           std::uint64_t high) {
+    const std::string rule =
+        "a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
+        throw UsageError(option + " must be " + rule + ", not " + quoted(text));
+    }
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (high - digit) / 10) throw UsageError(option + " must be " + rule + ", not " + quoted(text));
+        value = value * 10 + digit;
+    }
+    if (value < low) throw UsageError(option + " must be " + rule + ", not " + quoted(text));
+    return value;
+}
+
+CLI::Option* refuse_empty(CLI::Option* option) {
+    return option->check(CLI::Validator(
+        [](std::string& value) {
+            return value.empty() ? std::string("an empty value names nothing") : std::string();
+        },
+        "", "not empty"));
+}
+
+void add_text_option(CLI::App& app, const std::string& name, std::string& into,
+                     const std::string& help) {
+    refuse_empty(app.add_option(name, into, help));
+}
+
+void add_shared_options(CLI::App& app, SharedOptions& o, const SharedOptionSet& set) {
+    const auto help = [&](const std::string& name, const std::string& fallback) {
+        const auto it = set.help.find(name);
+        return it == set.help.end() ? fallback : it->second;
+    };
+    add_text_option(app, "--params", o.params,
+                    help("--params", "File of NAME=TEXT lines (blanks allowed around NAME and =, "
+                                     "# starts a comment line); names on the command line "
+                                     "override it"));
+    add_text_option(app, "--at", o.at,
+                    help("--at", "Clock of the header, \"YYYY-MM-DD hh:mm:ss\" (default: now)"));
+    if (set.csv) add_text_option(app, "--csv", o.csv, help("--csv", "Also write the steps as UTF-8 CSV"));
+    app.add_flag("--json", o.json, help("--json", "Print one JSON object per step on standard output"));
+    app.add_flag("--quiet", o.quiet, help("--quiet", "No progress and no summary"));
+    add_text_option(app, "--summary", o.summary,
+                    help("--summary", "Write the law's criteria as a CSV of one row (JSON Lines "
+                                      "when the name ends in .jsonl)"));
+    add_text_option(app, "--sigma-fc", o.sigma_fc,
+                    "First-cracking strength of the matrix (MPa), for psh_strength");
+    add_text_option(app, "--J-tip", o.J_tip,
+                    "Crack-tip toughness of the matrix (J/m2), for psh_energy");
+    if (set.openings) {
+        add_text_option(app, "--openings", o.openings,
+                        "Compute the law at these crack openings (mm), comma-separated decimal "
+                        "numbers read exactly; Division is then not used");
+        add_text_option(app, "--openings-file", o.openings_file,
+                        "Compute the law at the openings of a file: one number per line, # starts "
+                        "a comment line");
+        app.get_option("--openings-file")->excludes(app.get_option("--openings"));
+    }
+    app.add_option("assignments", o.assignments, help("assignments", "NAME=TEXT"));
+}
+
+void read_input_options(const SharedOptions& o, const InputFileReader& read_file,
+                        InputTexts& into) {
+    if (!o.params.empty()) {
+        InputFileText file = read_file(o.params);
+        if (!file.text) throw UsageError("--params: " + file.error);
+        assign_params_text(o.params, std::move(*file.text), into);
+    }
+    for (const std::string& a : o.assignments) assign_input(a, into);
+}
+
+namespace {
+
+// A matrix property: a positive decimal number, not so small that its index
+// (the law's value divided by it) would leave the range of numbers.
+std::optional<double> matrix_property(const std::string& text, const std::string& option) {
+    if (text.empty()) return std::nullopt;
+    const std::optional<double> value = read_decimal_number(text);
+    if (!value) throw UsageError(option + ": " + quoted(text) + " is not a decimal number");
+    if (!(*value > 0 && std::isfinite(*value))) {
+        throw UsageError(option + " must be a finite number above 0");
+    }
+    if (*value < 1e-6) {
+        throw UsageError(option + " must be at least 1e-06, so that its index stays finite");
+    }
+    return value;
+}
+
+}  // namespace
+
+void read_shared_options(const SharedOptions& o, const InputFileReader& read_file,
+                         SharedValues& into) {
+    read_input_options(o, read_file, into.inputs);
+    if (!o.at.empty()) into.at = parse_clock(o.at);
+    into.matrix.sigma_fc = matrix_property(o.sigma_fc, "--sigma-fc");
+    into.matrix.J_tip = matrix_property(o.J_tip, "--J-tip");
+    if (!o.openings.empty()) {
+        try {
+            into.openings = parse_openings_list(o.openings);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(std::string("--openings: ") + e.what());
+        }
+    }
+    if (!o.openings_file.empty()) {
+        InputFileText file = read_file(o.openings_file);
+        if (!file.text) throw UsageError("--openings-file: " + file.error);
+        try {
+            into.openings = parse_openings_file_text(*file.text);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(o.openings_file + ": " + e.what());
+        }
+    }
+}
+
+std::string shared_exit_status_help() {
+    return "  129  stopped by SIGHUP, 130 by SIGINT, 143 by SIGTERM (128 + the signal's\n"
+           "       number); every file is closed with whole rows and lines\n"
+           "A closed standard output (a reader such as head that stopped) is an output\n"
+           "failure: status 3, and standard error says what each output holds.\n";
+}
+
+}  // namespace quarnel

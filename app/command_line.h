@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/input_texts.h"
+#include "study/criteria.h"
+
+namespace CLI {
+class App;
+class Option;
+}
+
+namespace quarnel {
+
+// Exit statuses of every command; a command ended by a signal exits with
+// 128 + the signal's number.
+inline constexpr int exit_ok = 0;
+inline constexpr int exit_usage = 2;         // usage error or refused input
+inline constexpr int exit_file_error = 3;    // an output failed
+inline constexpr int exit_some_refused = 4;  // a sweep in which some runs were refused
+inline constexpr int exit_signal_base = 128;
+
+// A command line that runs nothing: the help (status 0, text for standard
+// output) or a usage error (status 2, message for standard error).
+struct CommandEnd {
+    int status = exit_usage;
+    std::string output;
+    std::string error;
+};
+using BatchParseEnd = CommandEnd;
+
+// Prints the end's texts; its status, or exit_file_error when standard
+// output cannot take the help.
+int finish_command(const CommandEnd& end, const std::string& program);
+
+// Parses a command line with CLI11; the help (status 0) or a usage error
+// (status 2, its message after `prefix`) when it runs nothing.
+std::optional<CommandEnd> parse_command_line(CLI::App& app, const std::vector<std::string>& args,
+                                             const std::string& prefix);
+
+// The largest input file a command reads (parameter, fiber, openings and
+// measured files): far beyond any real one, and a guard against reading a
+// device such as /dev/zero without end.
+inline constexpr std::size_t input_file_limit = 64u << 20;
+
+// The text of an input file, or why it cannot be read (a folder, a read
+// failure, a file beyond input_file_limit).
+struct InputFileText {
+    std::optional<std::string> text;
+    std::string error;
+};
+using ParamsFileText = InputFileText;
+using InputFileReader = std::function<InputFileText(const std::string& path)>;
+using ParamsFileReader = InputFileReader;
+InputFileText read_input_file(const std::string& path);
+inline InputFileText read_params_file(const std::string& path) {
+    return read_input_file(path);
+}
+
+// An option's decimal number: a whole decimal number (no hexadecimal, no
+// trailing characters), finite, within [low, high]. Throws UsageError naming
+// the option and the rule.
+double option_number(const std::string& text, const std::string& option, double low, double high,
+                     const std::string& rule);
+// A whole number within [low, high], from decimal digits only.
+std::uint64_t option_count(const std::string& text, const std::string& option, std::uint64_t low,
+                           std::uint64_t high);
+
+// The options every command shares, as typed; which of them a command takes
+// is chosen when they are declared.
+struct SharedOptions {
+    std::string params;
+    std::vector<std::string> assignments;
+    std::string openings;
+    std::string openings_file;
+    std::string csv;
+    std::string summary;
+    std::string at;
+    std::string sigma_fc;
+    std::string J_tip;
+    bool json = false;
+    bool quiet = false;
+};
+
+// Which shared options a command declares, and their help where the
+// command's own words differ.
+struct SharedOptionSet {
+    bool openings = true;
+    bool csv = true;
+    std::map<std::string, std::string> help;  // by option name: "--csv", "--json", ...
+};
+
+// Declares the shared options; every string option refuses an empty value.
+void add_shared_options(CLI::App& app, SharedOptions& options, const SharedOptionSet& set);
+// Makes an option refuse an empty value, which names nothing.
+CLI::Option* refuse_empty(CLI::Option* option);
+// Declares a string option that refuses an empty value.
+void add_text_option(CLI::App& app, const std::string& name, std::string& into,
+                     const std::string& help);
+
+// The shared options read: the inputs (defaults, then --params, then
+// NAME=TEXT), the openings, the clock and the matrix properties.
+struct SharedValues {
+    InputTexts inputs;
+    std::optional<std::vector<double>> openings;
+    std::optional<ClockReading> at;
+    MatrixProperties matrix;
+};
+
+// Reads the shared options into `into` (whose inputs a command may have
+// prepared). Throws UsageError.
+void read_shared_options(const SharedOptions& options, const InputFileReader& read_file,
+                         SharedValues& into);
+// The inputs part alone: --params, then NAME=TEXT.
+void read_input_options(const SharedOptions& options, const InputFileReader& read_file,
+                        InputTexts& into);
+
+// The help's closing lines on exit statuses that every command shares.
+std::string shared_exit_status_help();
+
+}  // namespace quarnel
