@@ -124,8 +124,10 @@ int run_batch_command(const BatchRequest& request) {
                                         {"the CSV", request.csv, {}},
                                         {"the summary", request.summary, {}},
                                         {"the parameter file", request.save_params, {}}};
-    const std::vector<Place> inputs = {{"--params", request.params, {}},
-                                       {"--openings-file", request.openings_file, {}}};
+    SharedOptions given;
+    given.params = request.params;
+    given.openings_file = request.openings_file;
+    const std::vector<Place> inputs = input_places(given);
     if (const auto fault = output_place_fault(outputs, inputs)) {
         std::cerr << program << *fault << "; nothing was written.\n";
         return exit_usage;

@@ -53,9 +53,9 @@ int main(int argc, char** argv) {
         std::ostringstream err;
         const int code = app.exit(e, out, err);
         const std::string error = err.str();
-        return finish_command({code == 0 ? exit_ok : exit_usage, out.str(),
-                               error.empty() ? "" : (program == "quarnel-batch: " ? "" : program) + error},
-                              program);
+        return finish_command(
+            {code == 0 ? exit_ok : exit_usage, out.str(), error.empty() ? "" : program + error},
+            program);
     }
     if (fit_app->parsed()) {
         if (const std::string stray = stray_option(app); !stray.empty()) {

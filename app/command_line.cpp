@@ -89,8 +89,8 @@ double option_number(const std::string& text, const std::string& option, double 
 
 std::uint64_t option_count(const std::string& text, const std::string& option, std::uint64_t low,
                            std::uint64_t high) {
-    const std::string rule =
-        "a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+    const std::string rule = "at least " + std::to_string(low) + " and at most " +
+                             std::to_string(high) + " (a whole number)";
     if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
         throw UsageError(option + " must be " + rule + ", not " + quoted(text));
     }
@@ -201,6 +201,11 @@ void read_shared_options(const SharedOptions& o, const InputFileReader& read_fil
             throw UsageError(o.openings_file + ": " + e.what());
         }
     }
+}
+
+std::vector<Place> input_places(const SharedOptions& o) {
+    return {{"the file of --params", o.params, {}},
+            {"the file of --openings-file", o.openings_file, {}}};
 }
 
 std::string shared_exit_status_help() {

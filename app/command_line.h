@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/input_texts.h"
+#include "app/output_places.h"
 #include "study/criteria.h"
 
 namespace CLI {
@@ -119,6 +120,10 @@ void read_shared_options(const SharedOptions& options, const InputFileReader& re
 // The inputs part alone: --params, then NAME=TEXT.
 void read_input_options(const SharedOptions& options, const InputFileReader& read_file,
                         InputTexts& into);
+
+// The input files the shared options name (--params, --openings-file),
+// for the check of output places.
+std::vector<Place> input_places(const SharedOptions& options);
 
 // The help's closing lines on exit statuses that every command shares.
 std::string shared_exit_status_help();

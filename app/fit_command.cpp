@@ -184,7 +184,8 @@ FitRequest read_fit_options(const FitOptions& o, const InputFileReader& read_fil
     try {
         for (const std::string& argument : o.fits) q.fitted.push_back(parse_fit_value(argument));
     } catch (const FitSetupError& e) {
-        throw UsageError(std::string("--fit ") + e.what());
+        const std::string message = e.what();
+        throw UsageError((message.rfind("unknown name", 0) == 0 ? "--fit: " : "--fit ") + message);
     }
     const double most = std::numeric_limits<double>::max();
     if (!o.until.empty()) {
@@ -231,8 +232,8 @@ int run_fit(const FitRequest& q) {
     const FitProblem& problem = std::get<FitProblem>(made);
     const std::vector<Place> outputs = {
         {"-o", q.output, {}}, {"--csv", o.csv, {}}, {"--summary", o.summary, {}}};
-    const std::vector<Place> input_files = {{"the measured file", q.measured, {}},
-                                            {"the file of --params", o.params, {}}};
+    std::vector<Place> input_files = input_places(o);
+    input_files.push_back({"the measured file", q.measured, {}});
     if (const auto fault = output_place_fault(outputs, input_files)) {
         return usage(*fault + "; nothing was written.");
     }

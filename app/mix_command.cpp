@@ -168,9 +168,8 @@ int run_mix_command(const MixRequest& request) {
     }
     const SharedOptions& o = request.options;
     std::vector<Place> outputs = {{"--csv", o.csv, {}}, {"--summary", o.summary, {}}};
-    std::vector<Place> inputs = {{"--params", o.params, {}},
-                                 {"--openings-file", o.openings_file, {}}};
-    for (const FiberFile& f : request.fibers) inputs.push_back({"--fiber", f.path, {}});
+    std::vector<Place> inputs = input_places(o);
+    for (const FiberFile& f : request.fibers) inputs.push_back({"the file of --fiber", f.path, {}});
     if (!request.files.empty()) {
         const std::size_t types = request.fibers.size();
         outputs.push_back({"--files", request.files, [types](const std::string& name) {

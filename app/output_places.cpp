@@ -66,7 +66,13 @@ std::optional<std::string> output_place_fault(const std::vector<Place>& outputs,
             if (auto fault = meets(outputs[b])) return fault;
         }
         for (const Place& in : inputs) {
-            if (auto fault = meets(in)) return fault;
+            if (in.path.empty()) continue;
+            if (!out.holds && same_file(out.path, in.path)) {
+                return out.what + " names " + in.what + " \"" + in.path + "\"";
+            }
+            if (written_in(out, in.path)) {
+                return out.what + " writes " + in.what + " \"" + in.path + "\"";
+            }
         }
         if (!out.holds && is_standard_output(out.path)) {
             return "standard output is the file \"" + out.path + "\", which is also an output";

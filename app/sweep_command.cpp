@@ -161,9 +161,8 @@ int run_sweep_command(const SweepRequest& request) {
     const std::size_t total = plan.runs();
     const SharedOptions& o = request.options;
 
-    std::vector<Place> inputs = {{"--params", o.params, {}},
-                                 {"--openings-file", o.openings_file, {}}};
-    for (const FiberFile& f : request.fibers) inputs.push_back({"--fiber", f.path, {}});
+    std::vector<Place> inputs = input_places(o);
+    for (const FiberFile& f : request.fibers) inputs.push_back({"the file of --fiber", f.path, {}});
     const std::vector<Place> outputs = {{"--summary", o.summary, {}},
                                         {"--curves", request.curves, {}},
                                         {"--files", request.files, is_run_file_name}};

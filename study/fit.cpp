@@ -466,7 +466,7 @@ std::optional<InputRefusal> fixed_refusal(const InputSet& inputs,
 // A bound of a NAME=LOW:HIGH[:START] argument.
 double fit_bound(const std::string& name, const char* what, const std::string& text) {
     const auto value = read_decimal_number(text);
-    const std::string quoted = name + ": " + what + " \"" + echoed(text) + "\"";
+    const std::string quoted = name + " " + what + ": \"" + echoed(text) + "\"";
     if (!value) throw FitSetupError(quoted + " is not a decimal number");
     if (!std::isfinite(*value)) throw FitSetupError(quoted + " is beyond the range of numbers");
     return *value;
@@ -496,8 +496,8 @@ std::optional<std::string> check_fit_problem(const FitProblem& problem) {
 FitValue parse_fit_value(const std::string& argument) {
     const auto eq = argument.find('=');
     if (eq == std::string::npos) {
-        throw FitSetupError("\"" + echoed(argument) +
-                            "\" is not NAME=LOW:HIGH or NAME=LOW:HIGH:START");
+        throw FitSetupError("takes NAME=LOW:HIGH or NAME=LOW:HIGH:START, not \"" +
+                            echoed(argument) + "\"");
     }
     FitValue v;
     v.name = argument.substr(0, eq);

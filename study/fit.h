@@ -78,7 +78,7 @@ std::optional<std::string> check_fit_problem(const FitProblem& problem);
 // A value to fit from its argument, NAME=LOW:HIGH or NAME=LOW:HIGH:START
 // ("A=0.1:20", "kxy=0:2:0.5"): NAME an input's name, the bounds whole
 // decimal numbers (read_decimal_number), finite. Throws FitSetupError naming
-// the name and the rule broken ("Pmax: LOW \"abc\" is not a decimal
+// the name and the rule broken ("Pmax LOW: \"abc\" is not a decimal
 // number"); a text echoed is cut to its first 40 characters and "..." when
 // longer. Whether the bounds suit the name is check_fit_problem's to say.
 FitValue parse_fit_value(const std::string& argument);

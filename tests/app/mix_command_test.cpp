@@ -149,7 +149,7 @@ TEST_F(MixCommand, usage_errors_exit_2_and_write_nothing) {
         {fibers() + " --sigma-fc 3MPa", "--sigma-fc"},
         {fibers() + " --J-tip 0", "--J-tip must be a finite number above 0"},
         {fibers() + " --openings 0,x", "--openings: opening 1"},
-        {fibers() + " --summary " + path("mix.csv"), "two outputs name the same file"},
+        {fibers() + " --summary " + path("mix.csv"), "--csv and --summary name the same file"},
     };
     for (const auto& c : cases) {
         const Outcome o = batch(c.args + outputs);
@@ -172,9 +172,9 @@ TEST_F(MixCommand, a_refused_type_names_its_file_and_field_and_nothing_is_writte
          "short.txt (fiber 2), Lf: \"Length (mm)\" must be greater than 0."},
         {"mix --fiber " + path("no-C.txt") + " --fiber " + path("pva.txt"),
          "no-C.txt (fiber 1), C: \"C\" must not be 0"},
-        {fibers() + " Am=0", "quarnel-batch: \"Matrix, Sectional area (mm2)\" must not be 0"},
-        {fibers() + " division=0", "quarnel-batch: \"Division\" must not be 0"},
-        {fibers() + " --openings 0,-1", "quarnel-batch: Opening 1 (numbered from 0)"},
+        {fibers() + " Am=0", "quarnel-batch mix: \"Matrix, Sectional area (mm2)\" must not be 0"},
+        {fibers() + " division=0", "quarnel-batch mix: \"Division\" must not be 0"},
+        {fibers() + " --openings 0,-1", "quarnel-batch mix: Opening 1 (numbered from 0)"},
     };
     for (const auto& c : cases) {
         const Outcome o = batch(c.args + outputs);
@@ -186,13 +186,15 @@ TEST_F(MixCommand, a_refused_type_names_its_file_and_field_and_nothing_is_writte
 }
 
 TEST_F(MixCommand, file_failures_exit_3_and_say_what_each_output_holds) {
+    // The folder's place is checked before any output is created.
     write("plain-file", "");
+    write("mix.csv", "old");
     const Outcome folder =
         batch(fibers() + " --quiet --csv " + path("mix.csv") + " --files " + path("plain-file"));
     EXPECT_EQ(folder.status, 3) << folder.output;
     EXPECT_NE(folder.output.find("cannot create the folder"), std::string::npos) << folder.output;
-    EXPECT_NE(folder.output.find("mix.csv holds the heading and 0 rows"), std::string::npos)
-        << folder.output;
+    EXPECT_NE(folder.output.find("mix.csv was not created"), std::string::npos) << folder.output;
+    EXPECT_EQ(contents(path("mix.csv")), "old");
     if (fs::exists("/dev/full")) {
         const Outcome full = batch(fibers() + " --quiet --csv /dev/full");
         EXPECT_EQ(full.status, 3) << full.output;

@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The bounds' order and the name's suitability are the problem's to check.
         ParseCase{"bounds_in_any_order", "kxy=2:1", {"kxy", "kxy", 2, 1, {}}, ""},
         ParseCase{
-            "no_equals_sign", "Pmax", {}, "\"Pmax\" is not NAME=LOW:HIGH or NAME=LOW:HIGH:START"},
+            "no_equals_sign", "Pmax", {}, "takes NAME=LOW:HIGH or NAME=LOW:HIGH:START, not \"Pmax\""},
         ParseCase{
             "one_bound", "Pmax=1", {}, "Pmax: expected LOW:HIGH or LOW:HIGH:START, not \"1\""},
         ParseCase{"four_parts",
@@ -70,14 +70,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   "A: expected LOW:HIGH or LOW:HIGH:START, not \"1:2:3:4\""},
         ParseCase{
-            "low_not_a_number", "Pmax=abc:2", {}, "Pmax: LOW \"abc\" is not a decimal number"},
-        ParseCase{"high_with_a_blank", "A=1: 2", {}, "A: HIGH \" 2\" is not a decimal number"},
+            "low_not_a_number", "Pmax=abc:2", {}, "Pmax LOW: \"abc\" is not a decimal number"},
+        ParseCase{"high_with_a_blank", "A=1: 2", {}, "A HIGH: \" 2\" is not a decimal number"},
         ParseCase{"high_beyond_the_range",
                   "Pmax=1:1e999",
                   {},
-                  "Pmax: HIGH \"1e999\" is beyond the range of numbers"},
-        ParseCase{"empty_start", "Pmax=1:2:", {}, "Pmax: START \"\" is not a decimal number"},
-        ParseCase{"start_nan", "Pmax=1:2:nan", {}, "Pmax: START \"nan\" is not a decimal number"},
+                  "Pmax HIGH: \"1e999\" is beyond the range of numbers"},
+        ParseCase{"empty_start", "Pmax=1:2:", {}, "Pmax START: \"\" is not a decimal number"},
+        ParseCase{"start_nan", "Pmax=1:2:nan", {}, "Pmax START: \"nan\" is not a decimal number"},
         ParseCase{"unknown_name", "Bx=0:1", {}, "unknown name \"Bx\""},
         ParseCase{"empty_name", "=0:1", {}, "unknown name \"\""},
         // Echoed texts are cut to 40 characters, a UTF-8 sequence kept whole.
@@ -94,11 +94,11 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"long_bound",
                   "Pmax=" + forty + "abc:2",
                   {},
-                  "Pmax: LOW \"" + forty + "...\" is not a decimal number"},
+                  "Pmax LOW: \"" + forty + "...\" is not a decimal number"},
         ParseCase{"long_argument",
                   forty + forty,
                   {},
-                  "\"" + forty + "...\" is not NAME=LOW:HIGH or NAME=LOW:HIGH:START"}),
+                  "takes NAME=LOW:HIGH or NAME=LOW:HIGH:START, not \"" + forty + "...\""}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
 
 InputSet base_inputs() {
