@@ -363,3 +363,38 @@ TEST_F(FitCommand, sigint_stops_the_fit_with_the_best_so_far_and_writes_nothing)
 }
 
 }  // namespace
+
+namespace {
+
+// Fits whose figures are undefined or whose limits leave no time: R2 is said
+// to be undefined rather than printed as nan, the first start is evaluated
+// whatever the time limit, and a stress no fit can square names its line.
+TEST_F(FitCommand, undefined_r2_a_tiny_time_limit_and_huge_stresses_are_told_as_they_are) {
+    write("flat.csv", "0.1,1\n0.2,1\n0.3,1\n0.4,1\n");
+    Outcome o = batch({"fit", path("flat.csv"), "--fit", "Pmax=0.5:5", "--starts", "1",
+                       "--max-evaluations", "5"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(contains(o.out, "R2 undefined (the measured stresses are all equal)")) << o.out;
+    o = batch({"fit", path("flat.csv"), "--fit", "Pmax=0.5:5", "--json", "--starts", "1",
+               "--max-evaluations", "5"});
+    EXPECT_TRUE(contains(o.out, "\"r2\":null")) << o.out;
+
+    o = fit({"--fit", "Pmax=0.5:5", "--max-time", "1e-9"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(contains(o.out, "1 evaluations")) << o.out;
+
+    write("huge.csv", "0.1,1\n0.2,1e300\n0.3,1\n");
+    o = batch({"fit", path("huge.csv"), "--fit", "Pmax=0.5:5"});
+    EXPECT_EQ(o.status, 2) << o.err;
+    EXPECT_TRUE(contains(o.err, "line 2: the stress")) << o.err;
+}
+
+TEST_F(FitCommand, a_runaway_argument_is_echoed_cut_short) {
+    const std::string runaway(100000, '9');
+    const Outcome o = fit({"--fit", "Pmax=" + runaway + "x:2"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(contains(o.err, "is not a decimal number")) << o.err.substr(0, 300);
+    EXPECT_LT(o.err.size(), 300u);
+}
+
+}  // namespace

@@ -207,6 +207,37 @@ TEST_F(SweepCommand, sigint_leaves_whole_rows_and_whole_curves) {
         << o.output;
 }
 
+// After an output fails, each output's count is what it holds: the summary
+// and the curves got the first run before standard output failed on it.
+TEST_F(SweepCommand, a_failed_output_says_what_each_output_truly_holds) {
+    BatchProcess process({"sweep", "--quiet", "--vary", "Vf=0.01,0.02", "division=2", "--json",
+                          "--summary", path("s.csv"), "--curves", path("c.csv")},
+                         "/dev/full");
+    const Outcome o = process.wait();
+    EXPECT_EQ(o.status, 3) << o.output;
+    const std::size_t summary_rows = lines_of(contents(path("s.csv"))).size() - 1;
+    const std::size_t curve_rows = lines_of(contents(path("c.csv"))).size() - 1;
+    EXPECT_EQ(summary_rows, 1u);
+    EXPECT_EQ(curve_rows, 5u);  // one run of 5 steps
+    EXPECT_NE(o.output.find("0 of 2 runs were written whole"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("s.csv holds 1 row"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("c.csv holds the steps of 1 run"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("standard output holds 0 JSON lines"), std::string::npos) << o.output;
+}
+
+// List items are read by the field rule, and what it leaves unread is named
+// as a single run names it; ranges too vast to run are refused before any
+// value is made.
+TEST_F(SweepCommand, list_items_get_the_notes_of_a_single_run_and_vast_ranges_are_refused) {
+    const Outcome o = batch("sweep --quiet --vary kxy=abc,2mm division=2 --summary " + path("s.csv"));
+    EXPECT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("kxy: \"abc\" read as 0"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("kxy: \"2mm\" read as 2"), std::string::npos) << o.output;
+    const Outcome vast = batch("sweep --vary Vf=0.01:0.02:1e9 --vary kxy=1,2");
+    EXPECT_EQ(vast.status, 2) << vast.output;
+    EXPECT_NE(vast.output.find("exceed 1000000000 runs"), std::string::npos) << vast.output;
+}
+
 TEST_F(SweepCommand, a_single_run_writes_its_criteria_and_its_inputs) {
     const Outcome o =
         batch("-o " + path("one.p-d") + " --summary " + path("one.csv") + " --save-params " +
