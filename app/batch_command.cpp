@@ -3,8 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <map>
 #include <iostream>
+#include <map>
 
 #include "app/law_files.h"
 #include "app/output_places.h"
@@ -77,11 +77,11 @@ std::string help_footer() {
 }  // namespace
 
 void setup_batch_command(CLI::App& app, BatchOptions& o) {
-    app.description(
-        "Computes the fiber bridging law from field texts and writes its result file.\n"
-        "NAME=TEXT sets the field of a member name (below); names not given keep the\n"
-        "window's default texts.");
-    app.footer(help_footer());
+    describe_command(app,
+                     "Computes the fiber bridging law from field texts and writes its result "
+                     "file.\nNAME=TEXT sets the field of a member name (below); names not given "
+                     "keep the\nwindow's default texts.",
+                     help_footer());
     add_text_option(app, "-o,--output", o.output, "Result file to write");
     app.get_option("--output")->capture_default_str();
     add_shared_options(app, o.shared, {});

@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
     CLI::App app{"", "quarnel-batch"};
     BatchOptions single;
     setup_batch_command(app, single);
-    CLI::App* sweep_app = app.add_subcommand("sweep", "The law for every combination of varied inputs, in parallel");
+    CLI::App* sweep_app =
+        app.add_subcommand("sweep", "The law for every combination of varied inputs, in parallel");
     SweepOptions sweep;
     setup_sweep_command(*sweep_app, sweep);
     CLI::App* mix_app = app.add_subcommand("mix", "The law of a hybrid mix of fiber types");
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
             if (const std::string stray = stray_option(app); !stray.empty()) {
                 throw UsageError(stray + " belongs after the subcommand's name");
             }
-            if (sweep_app->parsed()) return run_sweep_command(read_sweep_options(sweep, read_input_file));
+            if (sweep_app->parsed())
+                return run_sweep_command(read_sweep_options(sweep, read_input_file));
             return run_mix_command(read_mix_options(mix, read_input_file));
         }
         return run_batch_command(read_batch_options(single, read_input_file));

@@ -91,13 +91,15 @@ std::uint64_t option_count(const std::string& text, const std::string& option, s
                            std::uint64_t high) {
     const std::string rule = "at least " + std::to_string(low) + " and at most " +
                              std::to_string(high) + " (a whole number)";
-    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 20 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         throw UsageError(option + " must be " + rule + ", not " + quoted(text));
     }
     std::uint64_t value = 0;
     for (const char c : text) {
         const auto digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (high - digit) / 10) throw UsageError(option + " must be " + rule + ", not " + quoted(text));
+        if (value > (high - digit) / 10)
+            throw UsageError(option + " must be " + rule + ", not " + quoted(text));
         value = value * 10 + digit;
     }
     if (value < low) throw UsageError(option + " must be " + rule + ", not " + quoted(text));
@@ -112,6 +114,17 @@ CLI::Option* refuse_empty(CLI::Option* option) {
         "", "not empty"));
 }
 
+void describe_command(CLI::App& app, const std::string& description, const std::string& footer) {
+    app.description(description);
+    app.footer(footer);
+}
+
+void add_repeated_option(CLI::App& app, const std::string& name, std::vector<std::string>& into,
+                         const std::string& help, bool required) {
+    // One value each time, so that a NAME=TEXT after it is not swallowed.
+    refuse_empty(app.add_option(name, into, help)->allow_extra_args(false))->required(required);
+}
+
 void add_text_option(CLI::App& app, const std::string& name, std::string& into,
                      const std::string& help) {
     refuse_empty(app.add_option(name, into, help));
@@ -123,17 +136,21 @@ void add_shared_options(CLI::App& app, SharedOptions& o, const SharedOptionSet& 
         return it == set.help.end() ? fallback : it->second;
     };
     add_text_option(app, "--params", o.params,
-                    help("--params", "File of NAME=TEXT lines (blanks allowed around NAME and =, "
-                                     "# starts a comment line); names on the command line "
-                                     "override it"));
+                    help("--params",
+                         "File of NAME=TEXT lines (blanks allowed around NAME and =, "
+                         "# starts a comment line); names on the command line "
+                         "override it"));
     add_text_option(app, "--at", o.at,
                     help("--at", "Clock of the header, \"YYYY-MM-DD hh:mm:ss\" (default: now)"));
-    if (set.csv) add_text_option(app, "--csv", o.csv, help("--csv", "Also write the steps as UTF-8 CSV"));
-    app.add_flag("--json", o.json, help("--json", "Print one JSON object per step on standard output"));
+    if (set.csv)
+        add_text_option(app, "--csv", o.csv, help("--csv", "Also write the steps as UTF-8 CSV"));
+    app.add_flag("--json", o.json,
+                 help("--json", "Print one JSON object per step on standard output"));
     app.add_flag("--quiet", o.quiet, help("--quiet", "No progress and no summary"));
     add_text_option(app, "--summary", o.summary,
-                    help("--summary", "Write the law's criteria as a CSV of one row (JSON Lines "
-                                      "when the name ends in .jsonl)"));
+                    help("--summary",
+                         "Write the law's criteria as a CSV of one row (JSON Lines "
+                         "when the name ends in .jsonl)"));
     add_text_option(app, "--sigma-fc", o.sigma_fc,
                     "First-cracking strength of the matrix (MPa), for psh_strength");
     add_text_option(app, "--J-tip", o.J_tip,

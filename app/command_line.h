@@ -14,7 +14,7 @@
 namespace CLI {
 class App;
 class Option;
-}
+}  // namespace CLI
 
 namespace quarnel {
 
@@ -98,6 +98,13 @@ struct SharedOptionSet {
 
 // Declares the shared options; every string option refuses an empty value.
 void add_shared_options(CLI::App& app, SharedOptions& options, const SharedOptionSet& set);
+// A command's description and the help's closing text.
+void describe_command(CLI::App& app, const std::string& description, const std::string& footer);
+// Declares a repeatable option that must be given at least once, one value
+// each time, none empty (--fit, --fiber, --vary).
+void add_repeated_option(CLI::App& app, const std::string& name, std::vector<std::string>& into,
+                         const std::string& help, bool required);
+
 // Makes an option refuse an empty value, which names nothing.
 CLI::Option* refuse_empty(CLI::Option* option);
 // Declares a string option that refuses an empty value.

@@ -112,7 +112,8 @@ std::string result_table(const FitRequest& q, const FitResult& r, std::size_t po
     std::snprintf(seconds, sizeof seconds, "%.2f", r.seconds);
     out << " in " << seconds << " s: " << fit_stop_text(r.stop) << "\n";
     out << "The same law:";
-    for (std::size_t i = 0; i < values.size(); ++i) out << " " << values[i].name << "=" << r.texts[i];
+    for (std::size_t i = 0; i < values.size(); ++i)
+        out << " " << values[i].name << "=" << r.texts[i];
     out << "\n";
     return out.str();
 }
@@ -138,27 +139,28 @@ std::string result_json(const FitRequest& q, const FitResult& r) {
 }  // namespace
 
 void setup_fit_command(CLI::App& app, FitOptions& o) {
-    app.description(
-        "Fits inputs of the model (the pull-out values, or any numeric input) to a measured\n"
-        "bridging curve by least squares of the stress at the measured openings.\n"
-        "NAME=TEXT sets the other inputs as for a single run.");
-    app.footer(help_footer());
-    refuse_empty(app.add_option("measured", o.measured,
-                                "The measured curve (opening mm, stress MPa)")
-                     ->required());
-    refuse_empty(app.add_option("--fit", o.fits,
-                                "NAME=LOW:HIGH or NAME=LOW:HIGH:START: an input to fit within "
-                                "inclusive bounds (repeat for more)")
-                     ->required()
-                     ->allow_extra_args(false));
+    describe_command(app,
+                     "Fits inputs of the model (the pull-out values, or any numeric input) to a "
+                     "measured\nbridging curve by least squares of the stress at the measured "
+                     "openings.\nNAME=TEXT sets the other inputs as for a single run.",
+                     help_footer());
+    refuse_empty(
+        app.add_option("measured", o.measured, "The measured curve (opening mm, stress MPa)")
+            ->required());
+    add_repeated_option(app, "--fit", o.fits,
+                        "NAME=LOW:HIGH or NAME=LOW:HIGH:START: an input to fit within inclusive "
+                        "bounds (repeat for more)",
+                        true);
     SharedOptionSet set;
     set.openings = false;
-    set.help["--params"] = "File of NAME=TEXT lines, as for a single run";
-    set.help["--at"] = "Clock of the result file's header, \"YYYY-MM-DD hh:mm:ss\"";
-    set.help["--csv"] = "Write the measured points beside the fitted stress";
-    set.help["--summary"] = "Write the fitted law's criteria (CSV, or JSON Lines for .jsonl)";
-    set.help["--json"] = "Print the result as one JSON object";
-    set.help["--quiet"] = "No progress on standard error";
+    set.help = {
+        {"--params", "File of NAME=TEXT lines, as for a single run"},
+        {"--at", "Clock of the result file's header, \"YYYY-MM-DD hh:mm:ss\""},
+        {"--csv", "Write the measured points beside the fitted stress"},
+        {"--summary", "Write the fitted law's criteria (CSV, or JSON Lines for .jsonl)"},
+        {"--json", "Print the result as one JSON object"},
+        {"--quiet", "No progress on standard error"},
+    };
     add_shared_options(app, o.shared, set);
     add_text_option(app, "--until", o.until, "Fit only the points with an opening up to W mm");
     add_text_option(app, "--starts", o.starts, "Local searches, 1 to 10000");
@@ -198,8 +200,8 @@ FitRequest read_fit_options(const FitOptions& o, const InputFileReader& read_fil
     q.settings.starts = static_cast<int>(option_count(o.starts, "--starts", 1, 10000));
     q.settings.seed = option_count(o.seed, "--seed", 0, std::numeric_limits<std::uint64_t>::max());
     if (!o.max_evaluations.empty()) {
-        q.settings.max_evaluations = static_cast<long>(
-            option_count(o.max_evaluations, "--max-evaluations", 1, 1000000000));
+        q.settings.max_evaluations =
+            static_cast<long>(option_count(o.max_evaluations, "--max-evaluations", 1, 1000000000));
     }
     return q;
 }
@@ -227,7 +229,7 @@ int run_fit(const FitRequest& q) {
     if (const auto* refusal = std::get_if<FitProblemRefusal>(&made)) {
         if (refusal->input) return usage(refusal_message(*refusal->input, model));
         return usage(refusal->about_point_count ? q.measured + " holds " + refusal->message
-                                            : refusal->message);
+                                                : refusal->message);
     }
     const FitProblem& problem = std::get<FitProblem>(made);
     const std::vector<Place> outputs = {
@@ -273,9 +275,9 @@ int run_fit(const FitRequest& q) {
     std::vector<InputValue> texts(result.texts.begin(), result.texts.end());
     const InputSet fitted = inputs_with_fitted(inputs, q.fitted, texts);
     std::string error;
-    const std::string shown = o.json ? result_json(q, result)
-                                     : result_table(q, result, problem.openings.size(),
-                                                    points.size());
+    const std::string shown = o.json
+                                  ? result_json(q, result)
+                                  : result_table(q, result, problem.openings.size(), points.size());
     if (!write_standard_output(shown, error)) {
         std::cerr << program << error << "\n";
         return exit_file_error;
@@ -292,7 +294,8 @@ int run_fit(const FitRequest& q) {
         law.at = q.values.at;
         law.program = program;
         const LawFilesResult written = write_law_files(law, q.values.matrix);
-        if (written.status == exit_usage || written.status >= exit_signal_base) return written.status;
+        if (written.status == exit_usage || written.status >= exit_signal_base)
+            return written.status;
         if (written.status != exit_ok) status = written.status;
     }
     if (!o.csv.empty()) {

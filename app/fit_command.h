@@ -29,8 +29,8 @@ struct FitOptions {
 
 struct FitRequest {
     std::string measured;
-    SharedValues values;   // the inputs, the clock and the matrix properties
-    SharedOptions options; // the outputs as given
+    SharedValues values;    // the inputs, the clock and the matrix properties
+    SharedOptions options;  // the outputs as given
     std::vector<FitValue> fitted;
     std::optional<double> until;
     FitSettings settings;

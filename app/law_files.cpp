@@ -18,9 +18,7 @@ namespace {
 class CommandLineWindow final : public RunWindow {
   public:
     explicit CommandLineWindow(const LawFilesRequest& request)
-        : request_(request),
-          steps_(request.csv, request.json),
-          progress_(request.progress) {}
+        : request_(request), steps_(request.csv, request.json), progress_(request.progress) {}
 
     StepValues last;
     CriteriaAccumulator criteria;

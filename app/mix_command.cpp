@@ -53,7 +53,8 @@ std::string openings_text(const MixRequest& request, const MixRun& mix) {
 // what each holds.
 struct MixOutputs {
     MixOutputs(const MixRequest& request, const MixRun& mix)
-        : request(request), mix(mix),
+        : request(request),
+          mix(mix),
           steps(request.options.csv, request.options.json, mix.fibers.size()) {}
 
     std::optional<std::string> open() {
@@ -90,11 +91,11 @@ struct MixOutputs {
         std::vector<std::string> parts = steps.held();
         if (!request.files.empty()) {
             for (std::size_t i = 0; i < mix.fibers.size(); ++i) {
-                parts.push_back(i < files.size() ? files[i].held()
-                                                 : (fs::path(request.files) /
-                                                    fiber_result_file_name(i + 1))
-                                                           .string() +
-                                                       " was not created");
+                parts.push_back(
+                    i < files.size()
+                        ? files[i].held()
+                        : (fs::path(request.files) / fiber_result_file_name(i + 1)).string() +
+                              " was not created");
             }
         }
         if (!request.options.summary.empty()) {
@@ -112,24 +113,24 @@ struct MixOutputs {
 }  // namespace
 
 void setup_mix_command(CLI::App& app, MixOptions& o) {
-    app.description(
-        "Computes the bridging law of a hybrid mix: the fiber types of the --fiber files\n"
-        "bridging one crack. NAME=TEXT sets a shared input.");
-    app.footer(help_footer());
-    refuse_empty(app.add_option("--fiber", o.fibers,
-                                "File of one fiber type's NAME=TEXT lines, as --params takes "
-                                "them; once per type, in order")
-                     ->required()
-                     ->allow_extra_args(false));
+    describe_command(app,
+                     "Computes the bridging law of a hybrid mix: the fiber types of the --fiber "
+                     "files\nbridging one crack. NAME=TEXT sets a shared input.",
+                     help_footer());
+    add_repeated_option(app, "--fiber", o.fibers,
+                        "File of one fiber type's NAME=TEXT lines, as --params takes them; once "
+                        "per type, in order",
+                        true);
     SharedOptionSet set;
-    set.help["--params"] =
-        "File of NAME=TEXT lines of shared inputs; names on the command line override it";
-    set.help["--csv"] = "Write the steps as UTF-8 CSV, the mix's values and each type's P and ratio";
-    set.help["--summary"] =
-        "Write the mix's criteria: CSV, or JSON Lines for a name ending in .jsonl";
-    set.help["--quiet"] = "No summary at the end";
-    set.help["--at"] = "Clock of the result files' header, \"YYYY-MM-DD hh:mm:ss\"";
-    set.help["assignments"] = "NAME=TEXT of a shared input";
+    set.help = {
+        {"--params",
+         "File of NAME=TEXT lines of shared inputs; names on the command line override it"},
+        {"--csv", "Write the steps as UTF-8 CSV, the mix's values and each type's P and ratio"},
+        {"--summary", "Write the mix's criteria: CSV, or JSON Lines for a name ending in .jsonl"},
+        {"--quiet", "No summary at the end"},
+        {"--at", "Clock of the result files' header, \"YYYY-MM-DD hh:mm:ss\""},
+        {"assignments", "NAME=TEXT of a shared input"},
+    };
     add_shared_options(app, o.shared, set);
     add_text_option(app, "--files", o.files,
                     "Folder for one result file per type at the mix's openings, fiber-1.p-d, ...; "
@@ -185,9 +186,9 @@ int run_mix_command(const MixRequest& request) {
     }
 
     guard_process_signals();
-    const MixRun mix = compute_mix(fiber_input_sets(request.fibers),
-                                   shared_inputs_of(request.shared.inputs.inputs()),
-                                   request.shared.openings);
+    const MixRun mix =
+        compute_mix(fiber_input_sets(request.fibers),
+                    shared_inputs_of(request.shared.inputs.inputs()), request.shared.openings);
     if (mix.refused()) {
         std::cerr << program << mix_refusal_text(request.fibers, *mix.refusal) << "\n";
         return exit_usage;

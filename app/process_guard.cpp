@@ -51,16 +51,17 @@ std::string signal_name(int s) {
 bool write_standard_output(const std::string& line, std::string& error) {
     errno = 0;
     if (std::fputs(line.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return true;
-    error = std::string("writing standard output failed: ") +
-            std::strerror(errno != 0 ? errno : EIO);
+    error =
+        std::string("writing standard output failed: ") + std::strerror(errno != 0 ? errno : EIO);
     return false;
 }
 
 bool standard_output_flushed(const std::string& program) {
     errno = 0;
     if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
-    std::cerr << program << "writing standard output failed: "
-              << std::strerror(errno != 0 ? errno : EIO) << "\n";
+    std::cerr << program
+              << "writing standard output failed: " << std::strerror(errno != 0 ? errno : EIO)
+              << "\n";
     return false;
 }
 

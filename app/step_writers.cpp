@@ -88,10 +88,10 @@ std::optional<std::string> StepWriter::close() {
 std::vector<std::string> StepWriter::held() const {
     std::vector<std::string> parts;
     if (!csv_path_.empty()) {
-        parts.push_back(!csv_created_       ? csv_path_ + " was not created"
-                        : csv_.lines() == 0 ? csv_path_ + " is empty"
-                                            : csv_path_ + " holds the heading and " +
-                                                  rows_text(csv_.lines() - 1));
+        parts.push_back(!csv_created_ ? csv_path_ + " was not created"
+                        : csv_.lines() == 0
+                            ? csv_path_ + " is empty"
+                            : csv_path_ + " holds the heading and " + rows_text(csv_.lines() - 1));
     }
     if (json_) {
         parts.push_back("standard output holds " + std::to_string(json_lines_) +

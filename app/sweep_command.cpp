@@ -78,28 +78,28 @@ struct SweepOutputs {
 }  // namespace
 
 void setup_sweep_command(CLI::App& app, SweepOptions& o) {
-    app.description(
-        "Computes the bridging law for every combination of varied inputs, in parallel.");
-    app.footer(help_footer());
+    describe_command(
+        app, "Computes the bridging law for every combination of varied inputs, in parallel.",
+        help_footer());
     SharedOptionSet set;
     set.csv = false;
-    set.help["--params"] = "File of NAME=TEXT lines, as for a single run";
-    set.help["--summary"] =
-        "One row per run: varied values, status, message and criteria (CSV; JSON Lines when "
-        "the name ends in .jsonl)";
-    set.help["--json"] = "One JSON object per run on standard output";
-    set.help["--quiet"] = "No progress";
-    set.help["--at"] = "Clock of the result files' headers, \"YYYY-MM-DD hh:mm:ss\"";
-    set.help["assignments"] = "NAME=TEXT for every run";
+    set.help = {
+        {"--params", "File of NAME=TEXT lines, as for a single run"},
+        {"--summary",
+         "One row per run: varied values, status, message and criteria (CSV; JSON Lines when "
+         "the name ends in .jsonl)"},
+        {"--json", "One JSON object per run on standard output"},
+        {"--quiet", "No progress"},
+        {"--at", "Clock of the result files' headers, \"YYYY-MM-DD hh:mm:ss\""},
+        {"assignments", "NAME=TEXT for every run"},
+    };
     add_shared_options(app, o.shared, set);
-    refuse_empty(app.add_option("--fiber", o.fibers,
-                                "A fiber type's NAME=TEXT file (repeatable): sweep over mixes of "
-                                "the types, varying a type's inputs as fiberN.NAME")
-                     ->allow_extra_args(false));
-    refuse_empty(
-        app.add_option("--vary", o.varied, "NAME=VALUES: an input and its values (repeatable)")
-            ->required()
-            ->allow_extra_args(false));
+    add_repeated_option(app, "--fiber", o.fibers,
+                        "A fiber type's NAME=TEXT file (repeatable): sweep over mixes of the "
+                        "types, varying a type's inputs as fiberN.NAME",
+                        false);
+    add_repeated_option(app, "--vary", o.varied,
+                        "NAME=VALUES: an input and its values (repeatable)", true);
     app.add_flag("--zip", o.zip, "Pair the i-th values of every --vary instead of combining");
     add_text_option(app, "--jobs", o.jobs,
                     "Threads to compute on, 1 to 256 (default: the machine's cores)");
@@ -123,7 +123,8 @@ SweepRequest read_sweep_options(const SweepOptions& o, const InputFileReader& re
     read_shared_options(o.shared, read_file, base);
     if (mix) {
         check_shared_names(base.inputs, base.inputs.model != 0, "the command line");
-        for (const std::string& path : o.fibers) r.fibers.push_back(read_fiber_file(path, read_file));
+        for (const std::string& path : o.fibers)
+            r.fibers.push_back(read_fiber_file(path, read_file));
         base.inputs.model = 1;
     }
     r.at = base.at;
@@ -258,7 +259,8 @@ int run_sweep_command(const SweepRequest& request) {
                                       params_file_text(law.inputs, law.calculation.model));
             CalculationInputs header = law.calculation;
             header.data_file_name = stem + ".p-d";
-            if (!failure) failure = write_result_file(header.data_file_name, header, law.steps, clock);
+            if (!failure)
+                failure = write_result_file(header.data_file_name, header, law.steps, clock);
             if (failure) return false;
         }
         if (!run.laws.empty()) ++out.file_runs;
@@ -305,10 +307,12 @@ int run_sweep_command(const SweepRequest& request) {
     const auto held = [&] {
         std::vector<std::string> parts = {std::to_string(out.written) + " of " +
                                           std::to_string(total) + " runs were written whole"};
-        if (!o.summary.empty()) parts.push_back(o.summary + " holds " + rows_text(out.summary.rows()));
+        if (!o.summary.empty())
+            parts.push_back(o.summary + " holds " + rows_text(out.summary.rows()));
         if (!request.curves.empty()) {
             parts.push_back(request.curves + " holds the steps of " +
-                            std::to_string(out.curve_runs) + (out.curve_runs == 1 ? " run" : " runs"));
+                            std::to_string(out.curve_runs) +
+                            (out.curve_runs == 1 ? " run" : " runs"));
         }
         if (!request.files.empty()) {
             parts.push_back(request.files + " holds the files of " + std::to_string(out.file_runs) +
