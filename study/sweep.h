@@ -43,11 +43,12 @@ struct SweepAxis {
     double number(std::size_t i) const;
 };
 
-// Reads NAME=VALUES. `name_known` says whether a name may be varied. Throws
-// std::invalid_argument for an unknown name, an empty list or item, a count
-// below 1 or above 1000000000, a bound that is not a number, a log range
-// whose bounds are not both above 0, or a range with points that are not
-// finite. A message about the values starts with the axis's name
+// Reads NAME=VALUES. `name_known` says whether a name may be varied, or
+// throws its own std::invalid_argument; it is asked before the values are
+// read. Throws std::invalid_argument for an unknown name, an empty list or
+// item, a count below 1 or above 1000000000, a bound that is not a number, a
+// log range whose bounds are not both above 0, or a range with points that
+// are not finite. A message about the values starts with the axis's name
 // ("Vf: the list of values is empty"), so that a front end can put its own
 // words before it.
 SweepAxis parse_sweep_axis(const std::string& argument,
@@ -60,8 +61,9 @@ inline constexpr std::size_t max_sweep_runs = 1000000000;
 // slowest, or with `zip` the i-th value of every axis together.
 class SweepPlan {
   public:
-    // Throws std::invalid_argument for no axis, zipped axes that differ in
-    // length, or more than max_sweep_runs combinations.
+    // Throws std::invalid_argument for no axis, an axis of no values, a range
+    // parse_sweep_axis would refuse, zipped axes that differ in length, or
+    // more than max_sweep_runs runs. Builds nothing proportional to the runs.
     SweepPlan(const std::vector<SweepAxis>& axes, bool zip);
     std::size_t runs() const { return runs_; }
     // Which value of each axis run r (from 0) takes.
@@ -72,6 +74,7 @@ class SweepPlan {
     bool zip_ = false;
     std::size_t runs_ = 0;
 };
+
 // Computes runs 0 .. count-1 on `jobs` threads and hands each result to
 // `consume` on the calling thread, in run order. At most a few results per
 // thread wait to be consumed, so memory stays bounded however many runs

@@ -164,9 +164,8 @@ SweepPlan sweep_plan(const SweepSpec& spec) {
     }
     SweepPlan plan(spec.axes, spec.zip);
 
-    // Every run gives the same names, and a model axis only 1 or 2, so the
-    // inputs compute_law and compute_mix would refuse to read show in the
-    // first run.
+    // Every run has the same names, and a model axis gives only 1 or 2: when
+    // the first run's inputs can be read, every run's can, and no run throws.
     const RunInputs first = run_inputs(spec, plan.value_indices(0));
     if (!spec.is_mix()) {
         read_calculation_inputs(first.base);

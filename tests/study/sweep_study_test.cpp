@@ -278,6 +278,14 @@ TEST(RunSweep, a_range_of_runs_gives_those_runs_of_the_whole_sweep) {
     EXPECT_THROW(run_sweep(spec, plan, 5, 4, 1, none, nullptr), std::out_of_range);
 }
 
+// The single-law sweep made a mix of `types` copies of its type, the axes
+// going to `targets`.
+void make_mix(SweepSpec& s, std::size_t types, std::vector<SweepTarget> targets) {
+    s.fibers.assign(types, fiber_inputs_of(s.base));
+    s.base = shared_inputs_of(s.base);
+    s.targets = std::move(targets);
+}
+
 // What no run could be computed from is refused before any run.
 TEST(SweepPlanOfSpec, refuses_what_no_run_could_be_computed_from) {
     const std::vector<std::pair<std::function<void(SweepSpec&)>, std::string>> cases = {
@@ -299,39 +307,24 @@ TEST(SweepPlanOfSpec, refuses_what_no_run_could_be_computed_from) {
          },
          "model must be 1 or 2"},
         {[](SweepSpec& s) {
-             s.zip = true;
-             vary(s, "Lf=1,2,3");
-         },
-         "zipped lists must be of equal length, but Vf has 2 values and Lf has 3"},
-        {[](SweepSpec& s) {
-             s.fibers = {fiber_inputs_of(s.base)};
-             s.base = shared_inputs_of(s.base);
-             s.targets = {{1, "Vf"}, {1, "delta_max"}, {0, "model"}};
+             make_mix(s, 1, {{1, "Vf"}, {1, "delta_max"}, {0, "model"}});
          },
          "model: in a mix each type has its own model"},
         {[](SweepSpec& s) {
-             s.fibers = {fiber_inputs_of(s.base)};
-             s.base = shared_inputs_of(s.base);
-             s.targets = {{1, "Vf"}, {1, "delta_max"}, {2, "model"}};
+             make_mix(s, 1, {{1, "Vf"}, {1, "delta_max"}, {2, "model"}});
          },
          "model: the mix has fiber types 1 to 1"},
         {[](SweepSpec& s) {
-             s.fibers = {fiber_inputs_of(s.base)};
-             s.base = shared_inputs_of(s.base);
-             s.targets = {{1, "Vf"}, {1, "delta_max"}, {1, "Am"}};
+             make_mix(s, 1, {{1, "Vf"}, {1, "delta_max"}, {1, "Am"}});
          },
          "model: \"Am\" is not an input of a fiber type"},
         {[](SweepSpec& s) {
-             s.fibers = {fiber_inputs_of(s.base)};
-             s.base = shared_inputs_of(s.base);
-             s.targets = {{1, "Vf"}, {1, "delta_max"}, {1, "model"}};
+             make_mix(s, 1, {{1, "Vf"}, {1, "delta_max"}, {1, "model"}});
              s.base["Lf"] = "3";
          },
          "\"Lf\" is not an input the fiber types share"},
         {[](SweepSpec& s) {
-             s.fibers = {fiber_inputs_of(s.base)};
-             s.base = shared_inputs_of(s.base);
-             s.targets = {{1, "Vf"}, {1, "delta_max"}, {1, "model"}};
+             make_mix(s, 1, {{1, "Vf"}, {1, "delta_max"}, {1, "model"}});
              s.fibers[0]["Am"] = "3";
          },
          "fiber type 1 names \"Am\", which the fiber types share"},
@@ -347,9 +340,7 @@ TEST(SweepPlanOfSpec, refuses_what_no_run_could_be_computed_from) {
     }
     // The same input of two types is two inputs.
     SweepSpec mix = single_law_sweep();
-    mix.fibers = {fiber_inputs_of(mix.base), fiber_inputs_of(mix.base)};
-    mix.base = shared_inputs_of(mix.base);
-    mix.targets = {{1, "Vf"}, {2, "Vf"}, {2, "model"}};
+    make_mix(mix, 2, {{1, "Vf"}, {2, "Vf"}, {2, "model"}});
     EXPECT_EQ(sweep_plan(mix).runs(), 8u);
 }
 
