@@ -140,8 +140,9 @@ void add_shared_options(CLI::App& app, SharedOptions& o, const SharedOptionSet& 
                          "File of NAME=TEXT lines (blanks allowed around NAME and =, "
                          "# starts a comment line); names on the command line "
                          "override it"));
-    add_text_option(app, "--at", o.at,
-                    help("--at", "Clock of the header, \"YYYY-MM-DD hh:mm:ss\" (default: now)"));
+    add_text_option(
+        app, "--at", o.at,
+        help("--at", "Clock of the result files' headers, \"YYYY-MM-DD hh:mm:ss\" (default: now)"));
     if (set.csv)
         add_text_option(app, "--csv", o.csv, help("--csv", "Also write the steps as UTF-8 CSV"));
     app.add_flag("--json", o.json,

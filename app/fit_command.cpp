@@ -154,8 +154,6 @@ void setup_fit_command(CLI::App& app, FitOptions& o) {
     SharedOptionSet set;
     set.openings = false;
     set.help = {
-        {"--params", "File of NAME=TEXT lines, as for a single run"},
-        {"--at", "Clock of the result file's header, \"YYYY-MM-DD hh:mm:ss\""},
         {"--csv", "Write the measured points beside the fitted stress"},
         {"--summary", "Write the fitted law's criteria (CSV, or JSON Lines for .jsonl)"},
         {"--json", "Print the result as one JSON object"},

@@ -128,7 +128,6 @@ void setup_mix_command(CLI::App& app, MixOptions& o) {
         {"--csv", "Write the steps as UTF-8 CSV, the mix's values and each type's P and ratio"},
         {"--summary", "Write the mix's criteria: CSV, or JSON Lines for a name ending in .jsonl"},
         {"--quiet", "No summary at the end"},
-        {"--at", "Clock of the result files' header, \"YYYY-MM-DD hh:mm:ss\""},
         {"assignments", "NAME=TEXT of a shared input"},
     };
     add_shared_options(app, o.shared, set);

@@ -81,25 +81,23 @@ void setup_sweep_command(CLI::App& app, SweepOptions& o) {
     describe_command(
         app, "Computes the bridging law for every combination of varied inputs, in parallel.",
         help_footer());
-    SharedOptionSet set;
-    set.csv = false;
-    set.help = {
-        {"--params", "File of NAME=TEXT lines, as for a single run"},
-        {"--summary",
-         "One row per run: varied values, status, message and criteria (CSV; JSON Lines when "
-         "the name ends in .jsonl)"},
-        {"--json", "One JSON object per run on standard output"},
-        {"--quiet", "No progress"},
-        {"--at", "Clock of the result files' headers, \"YYYY-MM-DD hh:mm:ss\""},
-        {"assignments", "NAME=TEXT for every run"},
-    };
-    add_shared_options(app, o.shared, set);
     add_repeated_option(app, "--fiber", o.fibers,
                         "A fiber type's NAME=TEXT file (repeatable): sweep over mixes of the "
                         "types, varying a type's inputs as fiberN.NAME",
                         false);
     add_repeated_option(app, "--vary", o.varied,
                         "NAME=VALUES: an input and its values (repeatable)", true);
+    SharedOptionSet set;
+    set.csv = false;
+    set.help = {
+        {"--summary",
+         "One row per run: varied values, status, message and criteria (CSV; JSON Lines when "
+         "the name ends in .jsonl)"},
+        {"--json", "One JSON object per run on standard output"},
+        {"--quiet", "No progress"},
+        {"assignments", "NAME=TEXT for every run"},
+    };
+    add_shared_options(app, o.shared, set);
     app.add_flag("--zip", o.zip, "Pair the i-th values of every --vary instead of combining");
     add_text_option(app, "--jobs", o.jobs,
                     "Threads to compute on, 1 to 256 (default: the machine's cores)");
