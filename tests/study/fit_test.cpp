@@ -9,13 +9,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <numeric>
 
 #include "engine/input_table.h"
 #include "engine/text_to_number.h"
 #include "fit_curves.h"
 #include "study/law_run.h"
+#include "tests/support/bits.h"
 
 namespace quarnel {
 namespace {
@@ -23,9 +23,7 @@ namespace {
 using testing::model_curve;
 using testing::TestNumbers;
 
-bool same_bits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+using quarnel_test::same_bits;
 
 InputSet base_inputs() {
     InputSet inputs = default_input_texts();
