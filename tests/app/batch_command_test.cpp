@@ -1,24 +1,19 @@
 #include "app/batch_command.h"
 
-#include "batch_process.h"
-
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/text.h"
 
 namespace {
 
@@ -26,6 +21,8 @@ namespace fs = std::filesystem;
 
 using namespace quarnel_test;
 using BatchCommand = BatchTest;
+
+const Program batch{QUARNEL_BATCH};
 
 TEST_F(BatchCommand, writes_the_default_result_file_and_reports_the_peak) {
     const Outcome o = batch("-o " + path("run.p-d") + " --at \"2026-12-06 14:05:09\"");
@@ -37,12 +34,7 @@ TEST_F(BatchCommand, writes_the_default_result_file_and_reports_the_peak) {
                          "model\r\n",
                          0),
               0u);
-    std::size_t lines = 0;
-    for (std::size_t at = file.find("\r\n"); at != std::string::npos;
-         at = file.find("\r\n", at + 2)) {
-        ++lines;
-    }
-    EXPECT_EQ(lines, 67u);
+    EXPECT_EQ(count_of(file, "\r\n"), 67u);
 }
 
 TEST_F(BatchCommand, a_fixed_clock_makes_runs_reproducible_and_names_set_fields) {
@@ -55,11 +47,8 @@ TEST_F(BatchCommand, a_fixed_clock_makes_runs_reproducible_and_names_set_fields)
 }
 
 TEST_F(BatchCommand, function_model_with_params_file_csv_and_json) {
-    {
-        std::ofstream params(path("fit.txt"));
-        params << "# fitted pull-out "
-                  "law\nmodel=function-lb\nA=3\nB=0.45\n\nC=0.05\nD=0.3\ndivision=3\n";
-    }
+    write("fit.txt",
+          "# fitted pull-out law\nmodel=function-lb\nA=3\nB=0.45\n\nC=0.05\nD=0.3\ndivision=3\n");
     const Outcome o = batch("-o " + path("fit.p-d") + " --params " + path("fit.txt") + " --csv " +
                             path("fit.csv") + " --json --quiet");
     ASSERT_EQ(o.status, 0) << o.output;
@@ -67,12 +56,7 @@ TEST_F(BatchCommand, function_model_with_params_file_csv_and_json) {
               std::string::npos);
     const std::string csv = contents(path("fit.csv"));
     EXPECT_EQ(csv.rfind("step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n0,0,0,0,", 0), 0u) << csv;
-    std::size_t json_lines = 0;
-    for (std::size_t at = o.output.find("{\"n\":"); at != std::string::npos;
-         at = o.output.find("{\"n\":", at + 1)) {
-        ++json_lines;
-    }
-    EXPECT_EQ(json_lines, 7u);
+    EXPECT_EQ(count_of(o.output, "{\"n\":"), 7u);
     EXPECT_NE(o.output.find("\"P_top\":"), std::string::npos);
 }
 
@@ -103,7 +87,7 @@ TEST_F(BatchCommand, file_failures_exit_3_with_their_code) {
         EXPECT_NE(full.output.find("(61)"), std::string::npos) << full.output;
     }
     if (geteuid() != 0) {
-        std::ofstream(path("locked.p-d")) << "old";
+        write("locked.p-d", "old");
         fs::permissions(path("locked.p-d"), fs::perms::owner_read);
         const Outcome locked = batch("--quiet -o " + path("locked.p-d"));
         EXPECT_EQ(locked.status, 3);
@@ -118,12 +102,6 @@ TEST_F(BatchCommand, negative_division_writes_only_the_header) {
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 6);
 }
 
-std::size_t count_of(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 std::string number_after(const std::string& text, const std::string& before) {
     const auto at = text.find(before);
     if (at == std::string::npos) return "";
@@ -132,7 +110,7 @@ std::string number_after(const std::string& text, const std::string& before) {
 }
 
 TEST_F(BatchCommand, an_existing_csv_is_untouched_until_the_result_file_is_open) {
-    std::ofstream(path("keep.csv")) << "keep\n";
+    write("keep.csv", "keep\n");
     for (const std::string& args :
          {std::string("-o " + path("x.p-d") + " Lf=0"), std::string("-o " + path("nope/x.p-d")),
           std::string("-o " + path("x.p-d") + " nonsense=1")}) {
@@ -159,10 +137,9 @@ TEST_F(BatchCommand, a_failing_standard_output_exits_3_with_a_message) {
          {std::vector<std::string>{"--json", "division=2", "-o", path("j.p-d")},
           std::vector<std::string>{"division=2", "-o", path("s.p-d")},
           std::vector<std::string>{"--help"}}) {
-        BatchProcess process(args, "/dev/full");
-        const Outcome o = process.wait();
-        EXPECT_EQ(o.status, 3) << args[0] << ": " << o.output;
-        EXPECT_NE(o.output.find("writing standard output failed"), std::string::npos) << o.output;
+        const Outcome o = Process(batch, args, "/dev/full").wait();
+        EXPECT_EQ(o.status, 3) << args[0] << ": " << o.err;
+        EXPECT_NE(o.err.find("writing standard output failed"), std::string::npos) << o.err;
     }
     EXPECT_NE(count_of(contents(path("j.p-d")), "\r\n"), 6u + 5u) << "the run stops at the failure";
 }
@@ -171,10 +148,11 @@ TEST_F(BatchCommand, a_full_disk_leaves_every_file_with_whole_rows_and_counts_th
     // The size limit falls inside a row of the result file or of the CSV,
     // whichever reaches it first.
     for (const rlim_t limit : {1500, 1537, 2222}) {
-        BatchProcess process(
-            {"--quiet", "division=200", "-o", path("full.p-d"), "--csv", path("full.csv")}, "",
-            limit);
-        const Outcome o = process.wait();
+        const Outcome o =
+            Process(batch,
+                    {"--quiet", "division=200", "-o", path("full.p-d"), "--csv", path("full.csv")},
+                    Streams::together, limit)
+                .wait();
         ASSERT_EQ(o.status, 3) << o.output;
         const std::string file = contents(path("full.p-d"));
         const std::string csv = contents(path("full.csv"));
@@ -194,16 +172,17 @@ TEST_F(BatchCommand, a_full_disk_leaves_every_file_with_whole_rows_and_counts_th
 TEST_F(BatchCommand, signals_end_the_run_with_whole_lines_in_every_file) {
     for (const int s : {SIGTERM, SIGINT, SIGHUP}) {
         const std::string name = "sig" + std::to_string(s);
-        BatchProcess process({"--quiet", "--json", "division=16000", "-o", path(name + ".p-d"),
-                              "--csv", path(name + ".csv")},
-                             path(name + ".json"));
+        Process process(batch,
+                        {"--quiet", "--json", "division=16000", "-o", path(name + ".p-d"), "--csv",
+                         path(name + ".csv")},
+                        path(name + ".json"));
         // Wait until the steps are being written.
         for (int i = 0; i < 600 && count_of(contents(path(name + ".p-d")), "\r\n") < 6 + 20; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         process.signal(s);
         const Outcome o = process.wait();
-        EXPECT_EQ(o.status, 128 + s) << o.output;
+        EXPECT_EQ(o.status, 128 + s) << o.err;
         const std::string file = contents(path(name + ".p-d"));
         const std::string csv = contents(path(name + ".csv"));
         const std::string json = contents(path(name + ".json"));
@@ -218,19 +197,18 @@ TEST_F(BatchCommand, signals_end_the_run_with_whole_lines_in_every_file) {
         EXPECT_LT(rows, 32001u);
         EXPECT_EQ(count_of(csv, "\n") - 1, rows);
         EXPECT_EQ(count_of(json, "\n"), rows);
-        EXPECT_NE(o.output.find("holds the header and " + std::to_string(rows) + " rows"),
+        EXPECT_NE(o.err.find("holds the header and " + std::to_string(rows) + " rows"),
                   std::string::npos)
-            << o.output;
-        EXPECT_NE(o.output.find("holds the heading and " + std::to_string(rows) + " rows"),
+            << o.err;
+        EXPECT_NE(o.err.find("holds the heading and " + std::to_string(rows) + " rows"),
                   std::string::npos)
-            << o.output;
-        EXPECT_NE(o.output.find(std::to_string(rows) + " JSON lines"), std::string::npos)
-            << o.output;
+            << o.err;
+        EXPECT_NE(o.err.find(std::to_string(rows) + " JSON lines"), std::string::npos) << o.err;
     }
 }
 
 TEST_F(BatchCommand, two_outputs_naming_one_file_are_refused_and_nothing_is_written) {
-    std::ofstream(path("old.p-d")) << "old";
+    write("old.p-d", "old");
     fs::create_hard_link(path("old.p-d"), path("link.csv"));
     for (const std::string& args : {"-o " + path("F") + " --csv " + path("F"),
                                     "-o " + path("F") + " --csv " + dir_.string() + "/./sub/../F",
@@ -252,7 +230,7 @@ TEST_F(BatchCommand, a_parameter_file_that_is_a_folder_or_unreadable_is_a_usage_
     o = batch("--params " + path("missing.txt") + " -o " + path("x.p-d"));
     EXPECT_EQ(o.status, 2) << o.output;
     if (geteuid() != 0) {
-        std::ofstream(path("locked.txt")) << "Lf=30\n";
+        write("locked.txt", "Lf=30\n");
         fs::permissions(path("locked.txt"), fs::perms::none);
         o = batch("--params " + path("locked.txt") + " -o " + path("x.p-d"));
         EXPECT_EQ(o.status, 2) << o.output;
@@ -261,8 +239,9 @@ TEST_F(BatchCommand, a_parameter_file_that_is_a_folder_or_unreadable_is_a_usage_
 }
 
 TEST_F(BatchCommand, parameter_files_take_a_byte_order_mark_and_blanks_around_the_name) {
-    std::ofstream(path("p.txt")) << "\xEF\xBB\xBF"
-                                    "Lf = 25\n  B\t=  0.5\r\nmodel = 2\nC =0.05\nD= 0.3\n";
+    write("p.txt",
+          "\xEF\xBB\xBF"
+          "Lf = 25\n  B\t=  0.5\r\nmodel = 2\nC =0.05\nD= 0.3\n");
     Outcome o = batch("--quiet --at \"2026-01-02 03:04:05\" division=1 --params " + path("p.txt") +
                       " -o " + path("p.p-d"));
     EXPECT_EQ(o.status, 0) << o.output;
@@ -270,7 +249,7 @@ TEST_F(BatchCommand, parameter_files_take_a_byte_order_mark_and_blanks_around_th
     EXPECT_NE(file.find("Lf(mm)=25,"), std::string::npos) << file;
     EXPECT_NE(file.find("Function lb model"), std::string::npos);
 
-    std::ofstream(path("bad.txt")) << "Lf=30\n# note\nBx = 1\n";
+    write("bad.txt", "Lf=30\n# note\nBx = 1\n");
     o = batch("--params " + path("bad.txt") + " -o " + path("bad.p-d"));
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.output.find(path("bad.txt") + ":3: unknown name \"Bx\""), std::string::npos)
@@ -332,17 +311,11 @@ TEST_F(BatchCommand, openings_read_exactly_reproduce_the_division_run) {
 }
 
 TEST_F(BatchCommand, openings_give_one_row_each_and_leave_division_unchecked) {
-    {
-        std::ofstream f(path("w.txt"));
-        f << "# openings in mm\r\n0\r\n\r\n0.5\r\n  2.25 \r\n1e-300\r\n";
-    }
+    write("w.txt", "# openings in mm\r\n0\r\n\r\n0.5\r\n  2.25 \r\n1e-300\r\n");
     const Outcome o = batch("-o " + path("w.p-d") + " --csv " + path("w.csv") +
                             " --quiet division=0 --openings-file " + path("w.txt"));
     ASSERT_EQ(o.status, 0) << o.output;
-    std::istringstream csv(contents(path("w.csv")));
-    std::string line;
-    std::vector<std::string> rows;
-    while (std::getline(csv, line)) rows.push_back(line);
+    const std::vector<std::string> rows = lines_of(contents(path("w.csv")));
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0], "step,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio");
     EXPECT_EQ(rows[1].rfind("0,0,0,0,", 0), 0u);
@@ -370,10 +343,7 @@ TEST_F(BatchCommand, openings_that_are_negative_or_not_numbers_are_refused_by_po
         EXPECT_NE(o.output.find(c.message), std::string::npos) << c.args << ": " << o.output;
         EXPECT_FALSE(fs::exists(path("r.p-d"))) << c.args;
     }
-    {
-        std::ofstream f(path("bad.txt"));
-        f << "0\n# note\n0.5\nabc\n";
-    }
+    write("bad.txt", "0\n# note\n0.5\nabc\n");
     const Outcome o = batch("-o " + path("r.p-d") + " --openings-file " + path("bad.txt"));
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.output.find("line 4 (opening 2): \"abc\""), std::string::npos) << o.output;

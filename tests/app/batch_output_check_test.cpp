@@ -3,53 +3,24 @@
 // to its result file, CSV and JSON; a refused run leaves every named output
 // as it was.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/text.h"
+
 namespace {
 
-namespace fs = std::filesystem;
+using namespace quarnel_test;
 
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_file(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-// Exit status of the command; -1 when it did not exit normally.
-int run(const std::string& command) {
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-std::vector<std::string> split(const std::string& text, const std::string& separator) {
-    std::vector<std::string> parts;
-    std::size_t at = 0;
-    for (std::size_t next; (next = text.find(separator, at)) != std::string::npos;
-         at = next + separator.size()) {
-        parts.push_back(text.substr(at, next - at));
-    }
-    parts.push_back(text.substr(at));
-    return parts;
-}
+const Program batch{QUARNEL_BATCH};
 
 // A number token as the outputs write them, whole and finite.
 bool finite_number(const std::string& token) {
@@ -166,22 +137,12 @@ std::string draw_arguments(std::mt19937& random) {
     return args;
 }
 
-class BatchOutputCheck : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ =
-            fs::temp_directory_path() / ("quarnel-batch-output-check-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
-};
+using BatchOutputCheck = BatchTest;
 
 TEST_F(BatchOutputCheck, accepted_runs_write_only_finite_numbers_and_refused_runs_touch_nothing) {
-    const fs::path result = dir_ / "run.p-d";
-    const fs::path csv = dir_ / "run.csv";
-    const fs::path json = dir_ / "run.json";
-    const fs::path messages = dir_ / "messages.txt";
+    const std::string result = path("run.p-d");
+    const std::string csv = path("run.csv");
+    const std::string json = path("run.json");
     const std::string kept_result = "an earlier result\r\n";
     const std::string kept_csv = "an earlier CSV\n";
     std::mt19937 random(20261206);
@@ -191,21 +152,24 @@ TEST_F(BatchOutputCheck, accepted_runs_write_only_finite_numbers_and_refused_run
         const std::string args = draw_arguments(random);
         write_file(result, kept_result);
         write_file(csv, kept_csv);
-        const int status = run(std::string(QUARNEL_BATCH) + " --quiet --json --at \"2026-12-06 " +
-                               "14:05:09\" -o " + result.string() + " --csv " + csv.string() + " " +
-                               args + " >" + json.string() + " 2>" + messages.string());
+        std::vector<std::string> argv = {"--quiet", "--json", "--at",  "2026-12-06 14:05:09",
+                                         "-o",      result,   "--csv", csv};
+        for (const std::string& a : split(args, " ")) argv.push_back(a);
+        const Outcome o = Process(batch, argv, json).wait();
+        const int status = o.status;
+        const std::string& messages = o.err;
         if (status == 0) {
             ++accepted;
             expect_finite_result_file(contents(result), args);
             expect_finite_csv(contents(csv), args);
             expect_finite_json(contents(json), args);
         } else {
-            ASSERT_EQ(status, 2) << args << ": " << contents(messages);
+            ASSERT_EQ(status, 2) << args << ": " << messages;
             ++refused;
             EXPECT_EQ(contents(result), kept_result) << args;
             EXPECT_EQ(contents(csv), kept_csv) << args;
             EXPECT_EQ(contents(json), "") << args;
-            EXPECT_NE(contents(messages), "") << args << ": a refusal says why";
+            EXPECT_NE(messages, "") << args << ": a refusal says why";
         }
         if (::testing::Test::HasFailure()) break;
     }

@@ -2,17 +2,14 @@
 // statuses. The fits are cut short (--starts 1, few evaluations) so that the
 // tests stay quick under the sanitizers.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
+#include <map>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,50 +17,21 @@
 #include "engine/input_table.h"
 #include "engine/text_to_number.h"
 #include "study/law_run.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using namespace quarnel_test;
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+const Program quarnel_batch{QUARNEL_BATCH};
 
-// quarnel-batch with `args`, started directly (no shell).
+// quarnel-batch with `args`, its standard output and error apart.
 Outcome batch(const std::vector<std::string>& args) {
-    const fs::path dir = fs::temp_directory_path();
-    const fs::path out = dir / ("fit-test-out-" + std::to_string(getpid()));
-    const fs::path err = dir / ("fit-test-err-" + std::to_string(getpid()));
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(o, STDOUT_FILENO);
-        dup2(e, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(QUARNEL_BATCH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(QUARNEL_BATCH, argv.data());
-        _exit(127);
-    }
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    Outcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.out = read_file(out);
-    outcome.err = read_file(err);
-    fs::remove(out);
-    fs::remove(err);
-    return outcome;
+    return quarnel_batch.apart(args);
 }
 
 bool contains(const std::string& text, const std::string& part) {
@@ -77,12 +45,10 @@ std::string json_field(const std::string& json, const std::string& pattern) {
     return m[1];
 }
 
-class FitCommand : public ::testing::Test {
+class FitCommand : public BatchTest {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("quarnel-fit-test-" + std::to_string(getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        BatchTest::SetUp();
         // A curve made with Pmax = 2.2 N and delta_max = 0.3 mm at 12 uneven
         // openings, unsorted, one repeated; a header and a comment.
         openings_ = {0.5, 0.01, 2, 0.2, 6, 0.05, 1, 3.5, 0.1, 9, 0.3, 1};
@@ -101,12 +67,6 @@ class FitCommand : public ::testing::Test {
         }
         write("curve.csv", text);
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
-    }
     // A quick fit of the curve with extra arguments (one start and 25
     // evaluations unless they give --starts).
     Outcome fit(std::vector<std::string> extra) const {
@@ -118,7 +78,6 @@ class FitCommand : public ::testing::Test {
         return batch(args);
     }
 
-    fs::path dir_;
     std::vector<double> openings_;
 };
 
@@ -129,7 +88,7 @@ TEST_F(FitCommand, help_lists_every_option_and_the_exit_statuses) {
          {"--fit", "--params", "--until", "--starts", "--seed", "--max-evaluations", "--max-time",
           "--output", "--at", "--csv", "--summary", "--sigma-fc", "--J-tip", "--json", "--quiet",
           "Exit status", "130 by SIGINT"}) {
-        EXPECT_TRUE(contains(o.out, option)) << option;
+        EXPECT_TRUE(contains(o.output, option)) << option;
     }
 }
 
@@ -171,7 +130,7 @@ TEST_F(FitCommand, usage_errors_exit_2_and_name_the_fault) {
         for (const std::string& a : args) shown += a + " ";
         EXPECT_EQ(o.status, 2) << shown << o.err;
         EXPECT_TRUE(contains(o.err, message)) << shown << "\n" << o.err;
-        EXPECT_EQ(o.out, "") << shown;
+        EXPECT_EQ(o.output, "") << shown;
     }
     EXPECT_FALSE(fs::exists(path("out.p-d")));
 }
@@ -219,11 +178,11 @@ TEST_F(FitCommand, outputs_that_name_one_file_are_refused_before_the_fit) {
 TEST_F(FitCommand, an_output_that_fails_exits_3_after_the_result) {
     Outcome o = fit({"--fit", "Pmax=0.5:5", "-o", path("no-folder/fitted.p-d")});
     EXPECT_EQ(o.status, 3);
-    EXPECT_TRUE(contains(o.out, "The same law: Pmax=")) << o.out;
+    EXPECT_TRUE(contains(o.output, "The same law: Pmax=")) << o.output;
     EXPECT_TRUE(contains(o.err, "(76)")) << o.err;  // the folder does not exist
     o = fit({"--fit", "Pmax=0.5:5", "--csv", path("no-folder/points.csv"), "--json"});
     EXPECT_EQ(o.status, 3);
-    EXPECT_TRUE(contains(o.out, "\"parameters\"")) << o.out;
+    EXPECT_TRUE(contains(o.output, "\"parameters\"")) << o.output;
     EXPECT_TRUE(contains(o.err, "cannot create " + path("no-folder/points.csv"))) << o.err;
     o = fit({"--fit", "Pmax=0.5:5", "--summary", path("no-folder/summary.csv")});
     EXPECT_EQ(o.status, 3);
@@ -234,7 +193,7 @@ TEST_F(FitCommand, json_holds_the_values_texts_and_figures) {
     const Outcome o = fit({"--fit", "Pmax=0.5:5", "--fit", "kxy=0.5:1:1", "--json", "--quiet"});
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err, "");
-    const std::string& j = o.out;
+    const std::string& j = o.output;
     EXPECT_TRUE(std::regex_match(
         j, std::regex("\\{\"parameters\":\\{\"Pmax\":[-0-9.e]+,\"kxy\":[-0-9.e]+\\},"
                       "\"texts\":\\{\"Pmax\":\"[-0-9.e]+\",\"kxy\":\"[-0-9.e]+\"\\},"
@@ -256,23 +215,23 @@ TEST_F(FitCommand, the_printed_texts_reproduce_the_result_file_bit_for_bit) {
     ASSERT_EQ(o.status, 0) << o.err;
     // The table, and the line that names the fitted law.
     EXPECT_TRUE(contains(
-        o.out, "Fitted 2 values to 12 points of " + path("curve.csv") + ", Constant model:"))
-        << o.out;
-    EXPECT_TRUE(contains(o.out, "RMSE ")) << o.out;
-    EXPECT_TRUE(contains(o.out, "25 evaluations in ")) << o.out;
-    EXPECT_TRUE(contains(o.out, "maximum evaluations reached")) << o.out;
+        o.output, "Fitted 2 values to 12 points of " + path("curve.csv") + ", Constant model:"))
+        << o.output;
+    EXPECT_TRUE(contains(o.output, "RMSE ")) << o.output;
+    EXPECT_TRUE(contains(o.output, "25 evaluations in ")) << o.output;
+    EXPECT_TRUE(contains(o.output, "maximum evaluations reached")) << o.output;
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(o.out, m, std::regex("The same law: A=(\\S+) kxy=(\\S+)\n")))
-        << o.out;
+    ASSERT_TRUE(std::regex_search(o.output, m, std::regex("The same law: A=(\\S+) kxy=(\\S+)\n")))
+        << o.output;
     const std::string a = m[1];
     const std::string kxy = m[2];
 
     const Outcome single =
         batch({"--quiet", "-o", path("single.p-d"), "--at", at, "fp0=0.6", "A=" + a, "kxy=" + kxy});
     ASSERT_EQ(single.status, 0) << single.err;
-    const std::string fitted = read_file(path("fitted.p-d"));
+    const std::string fitted = contents(path("fitted.p-d"));
     EXPECT_FALSE(fitted.empty());
-    EXPECT_EQ(fitted, read_file(path("single.p-d")));
+    EXPECT_EQ(fitted, contents(path("single.p-d")));
 
     // The CSV: every measured point in the file's order beside the law at
     // the same openings, as a single run gives it.
@@ -285,24 +244,19 @@ TEST_F(FitCommand, the_printed_texts_reproduce_the_result_file_bit_for_bit) {
     const Outcome law = batch({"--quiet", "-o", path("law.p-d"), "--csv", path("law.csv"),
                                "--openings", openings, "fp0=0.6", "A=" + a, "kxy=" + kxy});
     ASSERT_EQ(law.status, 0) << law.err;
-    std::istringstream law_rows(read_file(path("law.csv")));
-    std::string row;
-    std::getline(law_rows, row);
+    const std::vector<std::string> law_rows = lines_of(contents(path("law.csv")));
     std::map<std::string, std::string> sigma_at;
-    while (std::getline(law_rows, row)) {
-        std::vector<std::string> cells;
-        std::stringstream cells_of(row);
-        for (std::string c; std::getline(cells_of, c, ',');) cells.push_back(c);
+    for (std::size_t r = 1; r < law_rows.size(); ++r) {
+        const std::vector<std::string> cells = cells_of(law_rows[r]);
         sigma_at[cells[1]] = cells[3];
     }
-    std::istringstream rows(read_file(path("fitted.csv")));
-    std::getline(rows, row);
-    EXPECT_EQ(row, "line,Wcr_mm,sigma_measured_MPa,sigma_fitted_MPa,used");
+    const std::vector<std::string> rows = lines_of(contents(path("fitted.csv")));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0], "line,Wcr_mm,sigma_measured_MPa,sigma_fitted_MPa,used");
     int count = 0;
-    while (std::getline(rows, row)) {
-        std::vector<std::string> cells;
-        std::stringstream cells_of(row);
-        for (std::string c; std::getline(cells_of, c, ',');) cells.push_back(c);
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const std::string& row = rows[r];
+        const std::vector<std::string> cells = cells_of(row);
         ASSERT_EQ(cells.size(), 5u) << row;
         EXPECT_EQ(cells[0], std::to_string(count + 3));  // after the comment and the header
         EXPECT_EQ(cells[1], quarnel::shortest_number_text(openings_[count]));
@@ -311,7 +265,7 @@ TEST_F(FitCommand, the_printed_texts_reproduce_the_result_file_bit_for_bit) {
         ++count;
     }
     EXPECT_EQ(count, 12);
-    const std::string summary = read_file(path("fitted-summary.csv"));
+    const std::string summary = contents(path("fitted-summary.csv"));
     EXPECT_EQ(
         summary.rfind("sigma_max,P_max,Wcr_peak,ratio_initial,ratio_at_peak,J_b_prime,G_b\n", 0),
         0u)
@@ -322,38 +276,24 @@ TEST_F(FitCommand, the_printed_texts_reproduce_the_result_file_bit_for_bit) {
 TEST_F(FitCommand, until_fits_the_early_points_and_the_csv_marks_them) {
     const Outcome o = fit({"--fit", "Pmax=0.5:5", "--until", "1", "--csv", path("points.csv")});
     ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_TRUE(contains(o.out, "Fitted 1 value to 8 points (of 12) of")) << o.out;
-    const std::string csv = read_file(path("points.csv"));
+    EXPECT_TRUE(contains(o.output, "Fitted 1 value to 8 points (of 12) of")) << o.output;
+    const std::string csv = contents(path("points.csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 13);
     EXPECT_TRUE(contains(csv, ",9,")) << csv;  // beyond --until, still written
-    std::ptrdiff_t unused = 0;
-    for (std::size_t at = csv.find(",no\n"); at != std::string::npos;
-         at = csv.find(",no\n", at + 1)) {
-        ++unused;
-    }
-    EXPECT_EQ(unused, 4);  // 2, 6, 3.5 and 9 mm
+    EXPECT_EQ(count_of(csv, ",no\n"), 4u);     // 2, 6, 3.5 and 9 mm
 }
 
 TEST_F(FitCommand, sigint_stops_the_fit_with_the_best_so_far_and_writes_nothing) {
-    const fs::path err = dir_ / "err.txt";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(e, STDERR_FILENO);
-        const std::string curve = path("curve.csv");
-        const std::string out = path("never.p-d");
-        execl(QUARNEL_BATCH, QUARNEL_BATCH, "fit", curve.c_str(), "--fit", "Pmax=0.2:5", "--fit",
-              "delta_max=0.01:1", "--starts", "400", "--max-evaluations", "1000000", "-o",
-              out.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    Process fit(quarnel_batch,
+                {"fit", path("curve.csv"), "--fit", "Pmax=0.2:5", "--fit", "delta_max=0.01:1",
+                 "--starts", "400", "--max-evaluations", "1000000", "-o", path("never.p-d")},
+                path("out.txt"));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // well into the fit
-    kill(pid, SIGINT);
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    ASSERT_TRUE(WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), 130);
-    const std::string message = read_file(err);
+    fit.signal(SIGINT);
+    const Outcome o = fit.wait();
+    ASSERT_NE(o.status, -1) << "ended by a signal";
+    EXPECT_EQ(o.status, 130);
+    const std::string& message = o.err;
     EXPECT_TRUE(contains(message, "stopped by SIGINT after ")) << message;
     EXPECT_TRUE(contains(message, "nothing was written.")) << message;
     EXPECT_TRUE(std::regex_search(message, std::regex("best so far \\(RMSE \\S+ MPa\\): "

@@ -1,63 +1,35 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "batch_process.h"
 #include "engine/text_to_number.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/text.h"
 
 namespace {
 
-using quarnel_test::batch;
-using quarnel_test::contents;
-using quarnel_test::Outcome;
+using namespace quarnel_test;
 namespace fs = std::filesystem;
 
-std::size_t count_of(const std::string& text, char ch) {
-    return static_cast<std::size_t>(std::count(text.begin(), text.end(), ch));
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(text);
-    while (std::getline(in, part, separator)) parts.push_back(part);
-    return parts;
-}
-
-// A CSV's rows (the heading first), each split into its cells.
-std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
-    std::vector<std::vector<std::string>> rows;
-    for (const std::string& line : split(text, '\n')) rows.push_back(split(line, ','));
-    return rows;
-}
+const Program batch{QUARNEL_BATCH};
 
 const char* const pva_text =
     "# PVA, 40 um\nVf=0.015\nAf=0.001257\nLf=12\nsigma_fu=1600\nPmax=0.9\ndelta_max=0.15\n";
 const char* const steel_text =
     "Vf = 0.0123\nLf=30\nsigma_fu=2000\nmodel=function-lb\nA=40\nB=0.1\nC=0.05\nD=0.3\n";
 
-class MixCommand : public quarnel_test::BatchTest {
+class MixCommand : public BatchTest {
   protected:
     void SetUp() override {
         BatchTest::SetUp();
         write("pva.txt", pva_text);
         write("steel.txt", steel_text);
-    }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path(name), std::ios::binary) << text;
     }
     std::string fibers() const {
         return "mix --fiber " + path("pva.txt") + " --fiber " + path("steel.txt");
@@ -120,7 +92,7 @@ TEST_F(MixCommand, json_lines_carry_each_types_keys) {
     const Outcome o =
         batch(fibers() + " --json --quiet --openings 0,0.1,0.05,2 --summary " + path("s.jsonl"));
     ASSERT_EQ(o.status, 0) << o.output;
-    const auto lines = split(o.output, '\n');
+    const auto lines = lines_of(o.output);
     ASSERT_EQ(lines.size(), 4u) << o.output;
     for (const char* key :
          {"\"n\":3", "\"Wcr\":2", "\"P_top\":", "\"sigma_top\":", "\"P_1\":",
@@ -207,53 +179,32 @@ TEST_F(MixCommand, file_failures_exit_3_and_say_what_each_output_holds) {
 TEST_F(MixCommand, a_signal_ends_the_outputs_after_whole_rows_and_says_what_each_holds) {
     // Standard output is a pipe read only after the signal, so the command
     // blocks in the middle of its JSON lines and is stopped there.
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
     const std::string csv = path("mix.csv");
-    const std::string err = path("err.txt");
-    const std::string pva = path("pva.txt");
-    const std::string steel = path("steel.txt");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(e, STDERR_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl(QUARNEL_BATCH, QUARNEL_BATCH, "mix", "--fiber", pva.c_str(), "--fiber", steel.c_str(),
-              "division=2000", "--json", "--quiet", "--csv", csv.c_str(), "--files",
-              path("out").c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    for (int i = 0; i < 1200 && count_of(contents(csv), '\n') < 50; ++i) {
+    Process mix(batch,
+                {"mix", "--fiber", path("pva.txt"), "--fiber", path("steel.txt"), "division=2000",
+                 "--json", "--quiet", "--csv", csv, "--files", path("out")},
+                Streams::apart);
+    for (int i = 0; i < 1200 && count_of(contents(csv), "\n") < 50; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    kill(pid, SIGINT);
-    std::string json;
-    std::array<char, 4096> buffer{};
-    ssize_t got = 0;
-    while ((got = read(out[0], buffer.data(), buffer.size())) > 0) {
-        json.append(buffer.data(), static_cast<std::size_t>(got));
-    }
-    close(out[0]);
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    ASSERT_TRUE(WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), 130) << contents(err);
+    mix.signal(SIGINT);
+    const Outcome o = mix.wait();
+    const std::string& json = o.output;
+    ASSERT_NE(o.status, -1) << "ended by a signal";
+    EXPECT_EQ(o.status, 130) << o.err;
     const std::string rows = contents(csv);
     const std::string file = contents(path("out/fiber-2.p-d"));
     ASSERT_FALSE(rows.empty());
     ASSERT_FALSE(json.empty());
     EXPECT_EQ(rows.back(), '\n');
     EXPECT_EQ(json.back(), '\n');
-    const std::size_t lines = count_of(json, '\n');
+    const std::size_t lines = count_of(json, "\n");
     EXPECT_GE(lines, 50u);
     EXPECT_LT(lines, 4001u);
     // The step under way when the signal came is finished in every output.
-    EXPECT_EQ(count_of(rows, '\n') - 1, lines);
-    EXPECT_EQ(count_of(file, '\n') - 6, lines);
-    const std::string said = contents(err);
+    EXPECT_EQ(count_of(rows, "\n") - 1, lines);
+    EXPECT_EQ(count_of(file, "\n") - 6, lines);
+    const std::string& said = o.err;
     EXPECT_NE(
         said.find("stopped by SIGINT: " + csv + " holds the heading and " + std::to_string(lines) +
                   " rows, standard output holds " + std::to_string(lines) + " JSON lines"),

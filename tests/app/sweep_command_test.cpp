@@ -2,45 +2,24 @@
 
 #include <chrono>
 #include <csignal>
-#include <fstream>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "batch_process.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/text.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 using namespace quarnel_test;
 using SweepCommand = BatchTest;
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// The cells of a CSV row, quoted cells unquoted.
-std::vector<std::string> cells_of(const std::string& row) {
-    std::vector<std::string> cells(1);
-    bool quoted = false;
-    for (std::size_t at = 0; at < row.size(); ++at) {
-        const char ch = row[at];
-        if (quoted && ch == '"' && at + 1 < row.size() && row[at + 1] == '"') {
-            cells.back() += '"';
-            ++at;
-        } else if (ch == '"') {
-            quoted = !quoted;
-        } else if (ch == ',' && !quoted) {
-            cells.emplace_back();
-        } else {
-            cells.back() += ch;
-        }
-    }
-    return cells;
-}
+const Program batch{QUARNEL_BATCH};
 
 std::map<std::string, std::string> row_of(const std::vector<std::string>& header,
                                           const std::string& row) {
@@ -179,8 +158,8 @@ TEST_F(SweepCommand, usage_errors_exit_2_and_write_nothing) {
 
 // Ctrl-C ends the sweep after the runs under way: whole rows, whole runs.
 TEST_F(SweepCommand, sigint_leaves_whole_rows_and_whole_curves) {
-    BatchProcess process({"sweep", "--quiet", "--vary", "Vf=0.005:0.03:5000", "--jobs", "2",
-                          "--summary", path("s.csv"), "--curves", path("c.csv")});
+    Process process(batch, {"sweep", "--quiet", "--vary", "Vf=0.005:0.03:5000", "--jobs", "2",
+                            "--summary", path("s.csv"), "--curves", path("c.csv")});
     for (int i = 0; i < 600 && lines_of(contents(path("s.csv"))).size() < 20; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -261,10 +240,6 @@ TEST_F(SweepCommand, a_single_run_writes_its_criteria_and_its_inputs) {
               contents(path("two.p-d")).substr(contents(path("two.p-d")).find("\r\n")));
     const Outcome same = batch("--quiet -o " + path("x.p-d") + " --summary " + path("x.p-d"));
     EXPECT_EQ(same.status, 2) << same.output;
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 // A sweep over a type's input of a mix: each row is the mix made alone with

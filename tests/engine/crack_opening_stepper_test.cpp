@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -16,6 +15,7 @@
 #include "engine/law_kernels.h"
 #include "engine/pullout_law.h"
 #include "reference_model.h"
+#include "tests/support/steps.h"
 
 namespace quarnel {
 namespace {
@@ -67,21 +67,7 @@ std::vector<StepValues> engine_run(const CalculationInputs& in, int* yields = nu
     return steps;
 }
 
-void expect_identical(const std::vector<StepValues>& a, const std::vector<StepValues>& b) {
-    ASSERT_EQ(a.size(), b.size());
-    for (std::size_t s = 0; s < a.size(); ++s) {
-        const auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
-        EXPECT_EQ(a[s].n, b[s].n);
-        EXPECT_EQ(bits(a[s].Wcr), bits(b[s].Wcr)) << "step " << s;
-        EXPECT_EQ(bits(a[s].P), bits(b[s].P)) << "step " << s << ": " << a[s].P << " vs " << b[s].P;
-        EXPECT_EQ(bits(a[s].sigma), bits(b[s].sigma)) << "step " << s;
-        EXPECT_EQ(bits(a[s].N_eff), bits(b[s].N_eff)) << "step " << s;
-        EXPECT_EQ(bits(a[s].effective_fiber_ratio), bits(b[s].effective_fiber_ratio))
-            << "step " << s;
-        EXPECT_EQ(bits(a[s].P_top), bits(b[s].P_top)) << "step " << s;
-        EXPECT_EQ(bits(a[s].sigma_top), bits(b[s].sigma_top)) << "step " << s;
-    }
-}
+using quarnel_test::expect_same_steps;
 
 // Parameter sets drawn with a fixed seed from value lists chosen to reach the
 // model's branches: inclined cracks (folded angles included), strong and
@@ -146,10 +132,10 @@ TEST_P(MatchesLiteralModel, bit_for_bit_on_every_path) {
     build_fiber_tables(in, tables, silent);
     ASSERT_FALSE(check_fiber_tables(in, tables).has_value());
     const std::vector<StepValues> literal = reference::run(in);
-    expect_identical(engine_run(in), literal);
+    expect_same_steps(engine_run(in), literal);
     for (const kernels::Path path : runnable_paths()) {
         SCOPED_TRACE(kernels::path_name(path));
-        expect_identical(bridging_law(in, tables, division_openings(in), path), literal);
+        expect_same_steps(bridging_law(in, tables, division_openings(in), path), literal);
     }
 }
 
@@ -202,7 +188,7 @@ TEST_P(AtAnyOpenings, match_the_literal_model_on_every_path) {
             reference::run_steps_at(in, fresh, sequence.openings);
         for (const kernels::Path path : runnable_paths()) {
             SCOPED_TRACE(kernels::path_name(path));
-            expect_identical(bridging_law(in, tables, sequence.openings, path), literal);
+            expect_same_steps(bridging_law(in, tables, sequence.openings, path), literal);
         }
     }
 }

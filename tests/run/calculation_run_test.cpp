@@ -14,6 +14,7 @@
 
 #include "run/input_fields.h"
 #include "run/live_charts.h"
+#include "tests/support/files.h"
 
 namespace quarnel {
 namespace {
@@ -87,24 +88,15 @@ class RecordingWindow final : public RunWindow {
     ClockReading clock() const override { return {2026, 12, 6, 14, 5, 9}; }
 };
 
-class CalculationRun : public ::testing::Test {
+class CalculationRun : public quarnel_test::TempFolderTest {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("quarnel-run-test-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        window_.file = (dir_ / "run.p-d").string();
+        TempFolderTest::SetUp();
+        window_.file = path("run.p-d");
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     RunOutcome run() { return run_calculation(window_, inputs_, tables_); }
-    std::string file_contents() const {
-        std::ifstream in(window_.file, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string file_contents() const { return quarnel_test::contents(window_.file); }
     std::size_t file_lines() const {
         const std::string c = file_contents();
         return static_cast<std::size_t>(std::count(c.begin(), c.end(), '\n'));
@@ -117,7 +109,6 @@ class CalculationRun : public ::testing::Test {
         EXPECT_EQ(window_.fields[ResultField::Text23], "");
     }
 
-    fs::path dir_;
     RecordingWindow window_;
     CalculationInputs inputs_;
     FiberTables tables_;
@@ -182,7 +173,7 @@ TEST_F(CalculationRun, a_file_that_cannot_be_created_ends_on_the_error_path) {
         {"", "(52)"}, {(dir_ / "missing" / "run.p-d").string(), "(76)"}};
     if (geteuid() != 0) {
         const fs::path locked = dir_ / "locked.p-d";
-        std::ofstream(locked) << "kept";
+        write("locked.p-d", "kept");
         fs::permissions(locked, fs::perms::owner_read);
         cases.push_back({locked.string(), "(70)"});
     }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "run/input_fields.h"
+#include "tests/support/files.h"
 
 namespace quarnel {
 namespace {
@@ -80,24 +81,8 @@ TEST(ResultRow, wide_fields_keep_the_next_field_on_a_zone_boundary) {
               "-1            0.00000       10000000000.00" + std::string(14, ' ') + "2.00000");
 }
 
-class ResultFileOnDisk : public testing::Test {
-  protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("quarnel_result_file_" + std::to_string(::getpid()) + "_" +
-                   testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-    std::string path(const std::string& name) const { return (folder_ / name).string(); }
-    static std::string bytes_of(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    fs::path folder_;
-};
+using ResultFileOnDisk = quarnel_test::TempFolderTest;
+using quarnel_test::contents;
 
 TEST_F(ResultFileOnDisk, writes_header_and_rows_with_crlf_line_ends) {
     const CalculationInputs in = default_inputs(2);
@@ -113,7 +98,7 @@ TEST_F(ResultFileOnDisk, writes_header_and_rows_with_crlf_line_ends) {
         expected += result_header_line(line, in, clock_at_1405) + "\r\n";
     }
     for (int n = 0; n <= 2; ++n) expected += result_row(n, 0.1 * n, 10.0 * n, n, 0.5) + "\r\n";
-    const std::string written = bytes_of(path("run.p-d"));
+    const std::string written = contents(path("run.p-d"));
     EXPECT_EQ(written, expected);
 
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 9);
@@ -132,7 +117,7 @@ TEST_F(ResultFileOnDisk, opening_again_replaces_the_whole_content) {
     ASSERT_FALSE(second.open(path("run.p-d")));
     ASSERT_FALSE(second.write_step_row(0, 0, 0, 0, 0));
     ASSERT_FALSE(second.close());
-    EXPECT_EQ(bytes_of(path("run.p-d")), result_row(0, 0, 0, 0, 0) + "\r\n");
+    EXPECT_EQ(contents(path("run.p-d")), result_row(0, 0, 0, 0, 0) + "\r\n");
 }
 
 TEST_F(ResultFileOnDisk, open_failures_give_a_code_per_cause) {
@@ -147,7 +132,7 @@ TEST_F(ResultFileOnDisk, open_failures_give_a_code_per_cause) {
         {path(std::string(300, 'x')), file_error::invalid_name},
         {path("run") + std::string(1, '\0') + ".p-d", file_error::invalid_name},
         {path("missing/run.p-d"), file_error::path_not_found},
-        {folder_.string(), file_error::path_access},
+        {dir_.string(), file_error::path_access},
     };
     for (const auto& c : cases) {
         const auto failure = file.open(c.path);
@@ -161,13 +146,13 @@ TEST_F(ResultFileOnDisk, open_failures_give_a_code_per_cause) {
 
 TEST_F(ResultFileOnDisk, read_only_file_is_refused_and_left_unchanged) {
     if (::geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
-    std::ofstream(path("locked.p-d")) << "keep";
+    write("locked.p-d", "keep");
     fs::permissions(path("locked.p-d"), fs::perms::owner_read);
     ResultFile file;
     const auto failure = file.open(path("locked.p-d"));
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->code, file_error::permission_denied);
-    EXPECT_EQ(bytes_of(path("locked.p-d")), "keep");
+    EXPECT_EQ(contents(path("locked.p-d")), "keep");
 }
 
 // Writes under a file size limit that falls inside a line, as a disk filling
@@ -208,7 +193,7 @@ TEST_F(ResultFileOnDisk, a_row_that_fails_is_cut_off_and_the_file_ends_with_whol
     EXPECT_EQ(rows, 2);
     EXPECT_TRUE(file.write_step_row(1, 0.1, 10, 1, 0.5)) << "no rows after a failure";
     EXPECT_FALSE(file.close());
-    EXPECT_EQ(bytes_of(path("full.p-d")), header + row + row);
+    EXPECT_EQ(contents(path("full.p-d")), header + row + row);
 }
 
 TEST_F(ResultFileOnDisk, line_file_counts_whole_lines_and_keeps_them_after_a_failure) {
@@ -222,7 +207,7 @@ TEST_F(ResultFileOnDisk, line_file_counts_whole_lines_and_keeps_them_after_a_fai
     ASSERT_TRUE(failure);
     EXPECT_EQ(csv.lines(), 2);
     EXPECT_FALSE(csv.close());
-    EXPECT_EQ(bytes_of(path("steps.csv")), "0,0.125,1\n0,0.125,1\n");
+    EXPECT_EQ(contents(path("steps.csv")), "0,0.125,1\n0,0.125,1\n");
 }
 
 TEST(ResultFile, full_disk_is_reported_at_the_header) {

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "engine/crack_openings.h"
 #include "engine/input_table.h"
 #include "study/criteria.h"
 #include "study/law_run.h"
+#include "tests/support/bits.h"
+#include "tests/support/steps.h"
 
 namespace quarnel {
 namespace {
@@ -20,9 +21,8 @@ StepValues step(double Wcr, double sigma, double ratio) {
     return s;
 }
 
-bool same_bits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+using quarnel_test::expect_same_steps;
+using quarnel_test::same_bits;
 
 // Worked by hand: sigma 0, 2, 1, 2, 0 at openings 0..4 mm. The peak is reached
 // at 1 and again at 3 mm; the later one counts. Trapezoids: 1, 1.5, 1.5, 1.
@@ -143,18 +143,6 @@ TEST(ComputeLaw, equals_the_law_at_the_division_openings_and_refuses_as_the_run_
     EXPECT_TRUE(tiny.refused());
 }
 
-bool same_law(const std::vector<StepValues>& a, const std::vector<StepValues>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t n = 0; n < a.size(); ++n) {
-        if (a[n].n != b[n].n || !same_bits(a[n].Wcr, b[n].Wcr) || !same_bits(a[n].P, b[n].P) ||
-            !same_bits(a[n].sigma, b[n].sigma) || !same_bits(a[n].N_eff, b[n].N_eff) ||
-            !same_bits(a[n].effective_fiber_ratio, b[n].effective_fiber_ratio) ||
-            !same_bits(a[n].P_top, b[n].P_top) || !same_bits(a[n].sigma_top, b[n].sigma_top))
-            return false;
-    }
-    return true;
-}
-
 // A member given under its other name ("A" for Pmax) counts as given.
 TEST(ComputeLaw, members_not_given_take_their_default_texts) {
     InputSet short_fibers = default_input_texts();
@@ -170,13 +158,13 @@ TEST(ComputeLaw, members_not_given_take_their_default_texts) {
     for (const auto& [given, every] : cases) {
         const LawRun partial = compute_law(given, std::vector<double>{0, 0.05, 0.4, 3});
         ASSERT_FALSE(partial.refused()) << partial.refusal->message;
-        EXPECT_TRUE(same_law(partial.steps,
-                             compute_law(every, std::vector<double>{0, 0.05, 0.4, 3}).steps));
+        expect_same_steps(partial.steps,
+                          compute_law(every, std::vector<double>{0, 0.05, 0.4, 3}).steps);
         FiberTables tables;
         const LawRun by_division = compute_law(given, std::nullopt, tables);
         ASSERT_FALSE(by_division.refused()) << by_division.refusal->message;
         EXPECT_EQ(by_division.steps.size(), 61u);
-        EXPECT_TRUE(same_law(by_division.steps, compute_law(every, std::nullopt).steps));
+        expect_same_steps(by_division.steps, compute_law(every, std::nullopt).steps);
     }
     EXPECT_EQ(compute_law({{"A", "2"}}, std::nullopt).inputs.Pmax, 2);
     EXPECT_THROW(compute_law({{"A", "2"}, {"Pmax", "2"}}, std::nullopt), std::invalid_argument);

@@ -2,19 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <stdexcept>
 
 #include "engine/crack_openings.h"
 #include "engine/input_table.h"
 #include "study/law_run.h"
+#include "tests/support/bits.h"
+#include "tests/support/steps.h"
 
 namespace quarnel {
 namespace {
 
-bool same_bits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+using quarnel_test::same_bits;
 
 // A fiber type: the window's defaults without the shared inputs, then `set`.
 InputSet fiber(const InputSet& set) {
@@ -46,19 +45,8 @@ const InputSet fitted = {{"model", "2"},        {"Lf", "18"},  {"Vf", "0.0071"},
                          {"delta_max", "0.45"}, {"C", "0.05"}, {"D", "0.3"}};
 
 void expect_same_steps(const std::vector<StepValues>& mix, const std::vector<StepValues>& law) {
-    ASSERT_EQ(mix.size(), law.size());
     ASSERT_FALSE(mix.empty());
-    for (std::size_t n = 0; n < mix.size(); ++n) {
-        SCOPED_TRACE("step " + std::to_string(n));
-        EXPECT_EQ(mix[n].n, law[n].n);
-        EXPECT_TRUE(same_bits(mix[n].Wcr, law[n].Wcr));
-        EXPECT_TRUE(same_bits(mix[n].P, law[n].P));
-        EXPECT_TRUE(same_bits(mix[n].sigma, law[n].sigma));
-        EXPECT_TRUE(same_bits(mix[n].N_eff, law[n].N_eff));
-        EXPECT_TRUE(same_bits(mix[n].effective_fiber_ratio, law[n].effective_fiber_ratio));
-        EXPECT_TRUE(same_bits(mix[n].P_top, law[n].P_top));
-        EXPECT_TRUE(same_bits(mix[n].sigma_top, law[n].sigma_top));
-    }
+    quarnel_test::expect_same_steps(mix, law);
 }
 
 TEST(FiberMix, a_mix_of_one_type_is_its_single_run_bit_for_bit) {

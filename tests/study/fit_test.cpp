@@ -17,6 +17,7 @@
 #include "engine/text_to_number.h"
 #include "fit_curves.h"
 #include "study/law_run.h"
+#include "tests/support/bits.h"
 
 namespace quarnel {
 namespace {
@@ -24,9 +25,7 @@ namespace {
 using testing::model_curve;
 using testing::TestNumbers;
 
-bool same_bits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+using quarnel_test::same_bits;
 
 InputSet base_inputs() {
     InputSet inputs = default_input_texts();

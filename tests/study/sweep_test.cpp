@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include "engine/text_to_number.h"
 #include "study/law_run.h"
 #include "study/sweep.h"
+#include "tests/support/bits.h"
 
 namespace quarnel {
 namespace {
@@ -309,7 +309,7 @@ bool identical(const std::vector<StepValues>& a, const std::vector<StepValues>& 
              {std::pair{a[n].P, b[n].P}, std::pair{a[n].sigma, b[n].sigma},
               std::pair{a[n].effective_fiber_ratio, b[n].effective_fiber_ratio},
               std::pair{a[n].Wcr, b[n].Wcr}}) {
-            if (std::bit_cast<std::uint64_t>(x) != std::bit_cast<std::uint64_t>(y)) return false;
+            if (!quarnel_test::same_bits(x, y)) return false;
         }
     }
     return true;
