@@ -4,17 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "batch_process.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using namespace quarnel_test;
+
+const Program batch{QUARNEL_BATCH};
 
 // Runs the command with its standard output a pipe whose reader has gone
 // (as after `| head -1`); its standard error is the outcome's text.
@@ -77,9 +84,6 @@ class SharedBehaviour : public BatchTest, public ::testing::WithParamInterface<C
         write("params.txt", "division=2\n");
         write("curve.csv", "0.05,1\n0.1,1.4\n0.2,1.9\n0.4,2.1\n0.8,1.5\n");
     }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path(name), std::ios::binary) << text;
-    }
     // The command with quick inputs, then `extra`; its only file output is
     // OUT (the summary or the CSV) unless `extra` names more.
     std::string command(const std::string& extra) const {
@@ -94,9 +98,9 @@ class SharedBehaviour : public BatchTest, public ::testing::WithParamInterface<C
 };
 
 TEST_P(SharedBehaviour, usage_errors_exit_2_with_the_commands_prefix_and_write_nothing) {
-    for (const std::string& extra : std::vector<std::string>{"--bogus", "--summary \"\" --quiet", "--params \"\"",
-          "--sigma-fc 0x10", "--sigma-fc 3MPa", "--J-tip 1e-320", "--sigma-fc -1",
-          "--at yesterday", "Bx=1"}) {
+    for (const std::string& extra : std::vector<std::string>{
+             "--bogus", "--summary \"\" --quiet", "--params \"\"", "--sigma-fc 0x10",
+             "--sigma-fc 3MPa", "--J-tip 1e-320", "--sigma-fc -1", "--at yesterday", "Bx=1"}) {
         const Outcome o = run(extra + " --summary " + path("s.csv"));
         EXPECT_EQ(o.status, 2) << extra << ": " << o.output;
         EXPECT_NE(o.output.find(GetParam().prefix), std::string::npos) << extra << ": " << o.output;
@@ -110,10 +114,10 @@ TEST_P(SharedBehaviour, no_output_names_an_input_another_output_or_standard_outp
     fs::create_hard_link(path("keep.csv"), path("keep.link"));
     // Standard output appends (">>" leaves the file as it is until the
     // command writes), so the refusal's message is all that may follow.
-    for (const std::string& extra :
-         std::vector<std::string>{"--summary " + path("params.txt") + " --params " + path("params.txt"),
-                                  "--summary " + path("keep.csv") + " --json >> " + path("keep.link"),
-                                  "--summary " + path("keep.csv") + " --json >> " + path("keep.csv")}) {
+    for (const std::string& extra : std::vector<std::string>{
+             "--summary " + path("params.txt") + " --params " + path("params.txt"),
+             "--summary " + path("keep.csv") + " --json >> " + path("keep.link"),
+             "--summary " + path("keep.csv") + " --json >> " + path("keep.csv")}) {
         const Outcome o = run(extra);
         EXPECT_EQ(o.status, 2) << extra << ": " << o.output;
         EXPECT_EQ(contents(path("params.txt")), "division=2\n");
@@ -134,9 +138,9 @@ TEST_P(SharedBehaviour, unreadable_and_endless_input_files_exit_2_naming_the_fil
 }
 
 TEST_P(SharedBehaviour, a_full_or_closed_standard_output_exits_3_and_says_so) {
-    Outcome o = BatchProcess(words_of(command("--json")), "/dev/full").wait();
-    EXPECT_EQ(o.status, 3) << o.output;
-    EXPECT_NE(o.output.find("writing standard output failed"), std::string::npos) << o.output;
+    Outcome o = Process(batch, words_of(command("--json")), "/dev/full").wait();
+    EXPECT_EQ(o.status, 3) << o.err;
+    EXPECT_NE(o.err.find("writing standard output failed"), std::string::npos) << o.err;
     // A reader that stops at once: the command is told by a failed write,
     // not ended by SIGPIPE.
     o = batch_with_closed_reader(command("--json"));
@@ -149,9 +153,9 @@ INSTANTIATE_TEST_SUITE_P(Commands, SharedBehaviour, ::testing::ValuesIn(commands
 using CommandLine = BatchTest;
 
 TEST_F(CommandLine, outputs_inside_a_folder_of_outputs_and_over_inputs_are_refused) {
-    std::ofstream(path("p.txt")) << "division=2\n";
-    std::ofstream(path("a.txt")) << "Lf=12\n";
-    std::ofstream(path("op.txt")) << "0\n0.1\n";
+    write("p.txt", "division=2\n");
+    write("a.txt", "Lf=12\n");
+    write("op.txt", "0\n0.1\n");
     const std::string sweep = "sweep --vary Vf=0.01,0.02 division=2 ";
     for (const std::string& args :
          {sweep + "--files " + path("fd") + " --summary " + path("fd/run-00001.params"),
@@ -170,8 +174,8 @@ TEST_F(CommandLine, outputs_inside_a_folder_of_outputs_and_over_inputs_are_refus
 }
 
 TEST_F(CommandLine, a_folder_of_outputs_that_cannot_be_made_leaves_every_output_untouched) {
-    std::ofstream(path("afile")) << "a file";
-    std::ofstream(path("s.csv")) << "old summary";
+    write("afile", "a file");
+    write("s.csv", "old summary");
     const Outcome o = batch("sweep --vary Vf=0.01,0.02 division=2 --files " + path("afile") +
                             " --summary " + path("s.csv"));
     EXPECT_EQ(o.status, 3) << o.output;
@@ -180,13 +184,15 @@ TEST_F(CommandLine, a_folder_of_outputs_that_cannot_be_made_leaves_every_output_
 }
 
 TEST_F(CommandLine, option_numbers_are_decimal_and_within_their_ranges) {
-    std::ofstream(path("c.csv")) << "0.05,1\n0.1,1.4\n0.2,1.9\n";
+    write("c.csv", "0.05,1\n0.1,1.4\n0.2,1.9\n");
     const std::string fit = "fit " + path("c.csv") + " --fit Pmax=1:3 ";
-    for (const std::string& args : std::vector<std::string>{fit + "--starts 536870912", fit + "--starts 0", fit + "--max-evaluations 0",
-          fit + "--max-evaluations -1", fit + "--seed -1", fit + "--seed 18446744073709551616",
-          fit + "--seed 0x10", "sweep --vary Vf=0.01 --jobs 0", "sweep --vary Vf=0.01 --jobs 0x2",
-          "sweep --vary theta_r_xy=-1.7e308:1.7e308:5", "sweep --vary Vf=1e-320:1.7e308:4:log",
-          "sweep --vary model=1.0", "sweep --vary model=Constant"}) {
+    for (const std::string& args : std::vector<std::string>{
+             fit + "--starts 536870912", fit + "--starts 0", fit + "--max-evaluations 0",
+             fit + "--max-evaluations -1", fit + "--seed -1", fit + "--seed 18446744073709551616",
+             fit + "--seed 0x10", "sweep --vary Vf=0.01 --jobs 0",
+             "sweep --vary Vf=0.01 --jobs 0x2", "sweep --vary theta_r_xy=-1.7e308:1.7e308:5",
+             "sweep --vary Vf=1e-320:1.7e308:4:log", "sweep --vary model=1.0",
+             "sweep --vary model=Constant"}) {
         const Outcome o = batch(args + " --summary " + path("s.csv"));
         EXPECT_EQ(o.status, 2) << args << ": " << o.output;
         EXPECT_FALSE(fs::exists(path("s.csv"))) << args;

@@ -314,14 +314,14 @@ TEST_F(FitCommand, undefined_r2_a_tiny_time_limit_and_huge_stresses_are_told_as_
     Outcome o = batch({"fit", path("flat.csv"), "--fit", "Pmax=0.5:5", "--starts", "1",
                        "--max-evaluations", "5"});
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_TRUE(contains(o.out, "R2 undefined (the measured stresses are all equal)")) << o.out;
+    EXPECT_TRUE(contains(o.output, "R2 undefined (the measured stresses are all equal)")) << o.output;
     o = batch({"fit", path("flat.csv"), "--fit", "Pmax=0.5:5", "--json", "--starts", "1",
                "--max-evaluations", "5"});
-    EXPECT_TRUE(contains(o.out, "\"r2\":null")) << o.out;
+    EXPECT_TRUE(contains(o.output, "\"r2\":null")) << o.output;
 
     o = fit({"--fit", "Pmax=0.5:5", "--max-time", "1e-9"});
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_TRUE(contains(o.out, "1 evaluations")) << o.out;
+    EXPECT_TRUE(contains(o.output, "1 evaluations")) << o.output;
 
     write("huge.csv", "0.1,1\n0.2,1e300\n0.3,1\n");
     o = batch({"fit", path("huge.csv"), "--fit", "Pmax=0.5:5"});

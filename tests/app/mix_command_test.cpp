@@ -223,17 +223,17 @@ namespace {
 // holds, counted from the file itself.
 TEST_F(MixCommand, a_result_file_cut_off_in_its_header_says_how_much_it_holds) {
     for (const rlim_t limit : {0, 60, 150}) {
-        quarnel_test::BatchProcess process({"mix", "--quiet", "--fiber", path("pva.txt"), "--files",
-                              path("out")},
-                             "", limit);
+        Process process(batch,
+                        {"mix", "--quiet", "--fiber", path("pva.txt"), "--files", path("out")},
+                        Streams::together, limit);
         const Outcome o = process.wait();
         EXPECT_EQ(o.status, 3) << o.output;
         const std::string file = contents(path("out/fiber-1.p-d"));
-        const std::size_t lines = count_of(file, '\n');
+        const std::size_t lines = count_of(file, "\n");
         ASSERT_LT(lines, 6u) << limit;
-        const std::string said = lines == 0 ? "fiber-1.p-d is empty"
-                                            : "fiber-1.p-d holds " + std::to_string(lines) +
-                                                  " of the header's 6 lines";
+        const std::string said =
+            lines == 0 ? "fiber-1.p-d is empty"
+                       : "fiber-1.p-d holds " + std::to_string(lines) + " of the header's 6 lines";
         EXPECT_NE(o.output.find(said), std::string::npos) << limit << ": " << o.output;
         EXPECT_EQ(o.output.find("quarnel-batch: "), std::string::npos) << o.output;
     }

@@ -189,10 +189,12 @@ TEST_F(SweepCommand, sigint_leaves_whole_rows_and_whole_curves) {
 // After an output fails, each output's count is what it holds: the summary
 // and the curves got the first run before standard output failed on it.
 TEST_F(SweepCommand, a_failed_output_says_what_each_output_truly_holds) {
-    BatchProcess process({"sweep", "--quiet", "--vary", "Vf=0.01,0.02", "division=2", "--json",
-                          "--summary", path("s.csv"), "--curves", path("c.csv")},
-                         "/dev/full");
-    const Outcome o = process.wait();
+    Process process(batch,
+                    {"sweep", "--quiet", "--vary", "Vf=0.01,0.02", "division=2", "--json",
+                     "--summary", path("s.csv"), "--curves", path("c.csv")},
+                    "/dev/full");
+    Outcome o = process.wait();
+    o.output = o.err;
     EXPECT_EQ(o.status, 3) << o.output;
     const std::size_t summary_rows = lines_of(contents(path("s.csv"))).size() - 1;
     const std::size_t curve_rows = lines_of(contents(path("c.csv"))).size() - 1;
@@ -208,7 +210,8 @@ TEST_F(SweepCommand, a_failed_output_says_what_each_output_truly_holds) {
 // as a single run names it; ranges too vast to run are refused before any
 // value is made.
 TEST_F(SweepCommand, list_items_get_the_notes_of_a_single_run_and_vast_ranges_are_refused) {
-    const Outcome o = batch("sweep --quiet --vary kxy=abc,2mm division=2 --summary " + path("s.csv"));
+    const Outcome o =
+        batch("sweep --quiet --vary kxy=abc,2mm division=2 --summary " + path("s.csv"));
     EXPECT_EQ(o.status, 0) << o.output;
     EXPECT_NE(o.output.find("kxy: \"abc\" read as 0"), std::string::npos) << o.output;
     EXPECT_NE(o.output.find("kxy: \"2mm\" read as 2"), std::string::npos) << o.output;
