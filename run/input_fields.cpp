@@ -15,8 +15,7 @@ const std::vector<FieldInfo>& input_fields() {
         };
         std::vector<FieldInfo> list;
         for (const InputInfo& info : input_table()) {
-            list.push_back(
-                {control_of.at(info.member), info.member, info.caption, info.default_text});
+            list.push_back({control_of.at(info.member), info.member});
         }
         return list;
     }();
@@ -40,7 +39,7 @@ const FieldInfo* field_of_control(const std::string& field) {
 FieldTexts default_field_texts() {
     FieldTexts texts;
     texts["Text2"] = "";
-    for (const FieldInfo& f : input_fields()) texts[f.field] = f.default_text;
+    for (const FieldInfo& f : input_fields()) texts[f.field] = input_info(f.member)->default_text;
     return texts;
 }
 

@@ -10,13 +10,10 @@
 namespace quarnel {
 
 // The window's field behind each input member, in the order of
-// input_table(). The caption and the default text are the member's entry of
-// that table, repeated here for readers that walk the fields.
+// input_table(), where each member's caption and default text are.
 struct FieldInfo {
     std::string field;   // control name, "Text3"
     std::string member;  // member name, "Am"
-    std::string caption;
-    std::string default_text;
 };
 const std::vector<FieldInfo>& input_fields();
 
