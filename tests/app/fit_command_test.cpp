@@ -314,7 +314,8 @@ TEST_F(FitCommand, undefined_r2_a_tiny_time_limit_and_huge_stresses_are_told_as_
     Outcome o = batch({"fit", path("flat.csv"), "--fit", "Pmax=0.5:5", "--starts", "1",
                        "--max-evaluations", "5"});
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_TRUE(contains(o.output, "R2 undefined (the measured stresses are all equal)")) << o.output;
+    EXPECT_TRUE(contains(o.output, "R2 undefined (the measured stresses are all equal)"))
+        << o.output;
     o = batch({"fit", path("flat.csv"), "--fit", "Pmax=0.5:5", "--json", "--starts", "1",
                "--max-evaluations", "5"});
     EXPECT_TRUE(contains(o.output, "\"r2\":null")) << o.output;

@@ -61,8 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
                   ""},
         // The bounds' order and the name's suitability are the problem's to check.
         ParseCase{"bounds_in_any_order", "kxy=2:1", {"kxy", "kxy", 2, 1, {}}, ""},
-        ParseCase{
-            "no_equals_sign", "Pmax", {}, "takes NAME=LOW:HIGH or NAME=LOW:HIGH:START, not \"Pmax\""},
+        ParseCase{"no_equals_sign",
+                  "Pmax",
+                  {},
+                  "takes NAME=LOW:HIGH or NAME=LOW:HIGH:START, not \"Pmax\""},
         ParseCase{
             "one_bound", "Pmax=1", {}, "Pmax: expected LOW:HIGH or LOW:HIGH:START, not \"1\""},
         ParseCase{"four_parts",

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "engine/text_to_number.h"
 #include "engine/input_table.h"
+#include "engine/text_to_number.h"
 
 namespace quarnel {
 namespace {
