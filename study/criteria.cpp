@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "engine/text_to_number.h"
+
 namespace quarnel {
 
 namespace {
@@ -9,10 +11,34 @@ namespace {
 constexpr double joules_per_square_metre_per_MPa_mm = 1000;
 }  // namespace
 
+void apply_matrix(LawCriteria& c, const MatrixProperties& matrix,
+                  const std::optional<PshMargins>& margins) {
+    c.psh_strength.reset();
+    c.psh_energy.reset();
+    c.strain_hardening.reset();
+    c.strain_hardening_margin.reset();
+    if (matrix.sigma_fc) c.psh_strength = c.sigma_max / *matrix.sigma_fc;
+    if (matrix.J_tip) c.psh_energy = c.J_b_prime / *matrix.J_tip;
+    if (c.psh_strength && c.psh_energy) {
+        c.strain_hardening = *c.psh_strength > 1 && *c.psh_energy > 1;
+        if (margins) {
+            c.strain_hardening_margin =
+                *c.psh_strength >= margins->strength && *c.psh_energy >= margins->energy;
+        }
+    }
+}
+
 void CriteriaAccumulator::add(double Wcr, double P, double sigma, double effective_fiber_ratio) {
     if (steps_ == 0) {
         ratio_initial_ = effective_fiber_ratio;
+        // From (0, 0), where every law starts; nothing when the first opening is 0.
+        if (Wcr != 0) integral_ = sigma * Wcr / 2;
     } else {
+        if (!(Wcr > last_Wcr_) && not_increasing_.empty()) {
+            not_increasing_ = "opening " + std::to_string(steps_) + " (" +
+                              shortest_number_text(Wcr) + " mm) is not above the one before it (" +
+                              shortest_number_text(last_Wcr_) + " mm)";
+        }
         integral_ += (last_sigma_ + sigma) * (Wcr - last_Wcr_) / 2;
     }
     if (P >= P_top_) {
@@ -27,11 +53,20 @@ void CriteriaAccumulator::add(double Wcr, double P, double sigma, double effecti
     ++steps_;
 }
 
-LawCriteria CriteriaAccumulator::result(const MatrixProperties& matrix) const {
+LawCriteria CriteriaAccumulator::result(const MatrixProperties& matrix,
+                                        const std::optional<PshMargins>& margins) const {
     LawCriteria c;
+    c.source = CriteriaSource::steps;
+    c.openings = steps_;
     if (steps_ == 0) {
+        c.why_none = "the law has no steps";
+    } else if (!not_increasing_.empty()) {
+        c.why_none = "the openings do not increase: " + not_increasing_;
+    }
+    if (!c.available()) {
         const double nan = std::numeric_limits<double>::quiet_NaN();
-        c = {nan, nan, nan, nan, nan, nan, nan, {}, {}, {}};
+        c.sigma_max = c.P_max = c.Wcr_peak = c.ratio_initial = c.ratio_at_peak = nan;
+        c.J_b_prime = c.G_b = nan;
     } else {
         c.sigma_max = sigma_top_;
         c.P_max = P_top_;
@@ -42,18 +77,15 @@ LawCriteria CriteriaAccumulator::result(const MatrixProperties& matrix) const {
             (sigma_top_ * Wcr_peak_ - integral_at_peak_) * joules_per_square_metre_per_MPa_mm;
         c.G_b = integral_ * joules_per_square_metre_per_MPa_mm;
     }
-    if (matrix.sigma_fc) c.psh_strength = c.sigma_max / *matrix.sigma_fc;
-    if (matrix.J_tip) c.psh_energy = c.J_b_prime / *matrix.J_tip;
-    if (c.psh_strength && c.psh_energy) {
-        c.strain_hardening = *c.psh_strength > 1 && *c.psh_energy > 1;
-    }
+    apply_matrix(c, matrix, margins);
     return c;
 }
 
-LawCriteria law_criteria(const std::vector<StepValues>& steps, const MatrixProperties& matrix) {
+LawCriteria law_criteria(const std::vector<StepValues>& steps, const MatrixProperties& matrix,
+                         const std::optional<PshMargins>& margins) {
     CriteriaAccumulator criteria;
     for (const StepValues& s : steps) criteria.add(s);
-    return criteria.result(matrix);
+    return criteria.result(matrix, margins);
 }
 
 }  // namespace quarnel
