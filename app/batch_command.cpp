@@ -143,12 +143,14 @@ int run_batch_command(const BatchRequest& request) {
     law.at = request.values.at;
     law.progress = !request.quiet;
     law.program = program;
+    law.criteria = request.values.criteria;
     const MatrixProperties& matrix = request.values.matrix;
     const LawFilesResult result = write_law_files(law, matrix);
     if (result.status != exit_ok) return result.status;
 
     if (!request.summary.empty()) {
-        if (const auto failure = write_law_summary(request.summary, result.criteria, matrix)) {
+        if (const auto failure = write_law_summary(request.summary, result.criteria, matrix,
+                                                   request.values.criteria)) {
             std::cerr << program << *failure << "\n";
             return exit_file_error;
         }
@@ -168,7 +170,7 @@ int run_batch_command(const BatchRequest& request) {
             std::fprintf(report, "Peak: P = %s N, sigma = %s MPa.\n",
                          fixed_point_text(result.last.P_top, 2).c_str(),
                          fixed_point_text(result.last.sigma_top, 5).c_str());
-            std::fputs(criteria_report(result.criteria).c_str(), report);
+            std::fputs(criteria_report(result.criteria, request.values.criteria).c_str(), report);
         }
     }
     if (!standard_output_flushed(program)) return exit_file_error;

@@ -156,6 +156,15 @@ void add_shared_options(CLI::App& app, SharedOptions& o, const SharedOptionSet& 
                     "First-cracking strength of the matrix (MPa), for psh_strength");
     add_text_option(app, "--J-tip", o.J_tip,
                     "Crack-tip toughness of the matrix (J/m2), for psh_energy");
+    add_text_option(app, "--psh-margins", o.psh_margins,
+                    "S,E: margins on psh_strength and psh_energy (e.g. 1.3,2.7), for "
+                    "strain_hardening_margin; needs --sigma-fc and --J-tip");
+    add_text_option(app, "--criteria", o.criteria,
+                    "converged (default): the criteria on openings of their own, refined until "
+                    "they settle; steps: from the law's steps, as a result file holds them");
+    add_text_option(app, "--criteria-tolerance", o.criteria_tolerance,
+                    "Relative change at which the converged criteria stop refining, 1e-06 to 0.1 "
+                    "(default 0.001)");
     if (set.openings) {
         add_text_option(app, "--openings", o.openings,
                         "Compute the law at these crack openings (mm), comma-separated decimal "
@@ -195,6 +204,48 @@ std::optional<double> matrix_property(const std::string& text, const std::string
     return value;
 }
 
+// How the criteria are formed: --criteria, --criteria-tolerance and
+// --psh-margins, the margins only with both matrix properties.
+CriteriaSettings criteria_settings(const SharedOptions& o, const MatrixProperties& matrix) {
+    CriteriaSettings settings;
+    if (o.criteria == "steps") {
+        settings.source = CriteriaSource::steps;
+    } else if (!o.criteria.empty() && o.criteria != "converged") {
+        throw UsageError("--criteria must be converged or steps, not " + quoted(o.criteria));
+    }
+    if (!o.criteria_tolerance.empty()) {
+        if (settings.source == CriteriaSource::steps) {
+            throw UsageError(
+                "--criteria-tolerance: criteria from steps are not refined; leave it out or use "
+                "--criteria converged");
+        }
+        settings.tolerance = option_number(o.criteria_tolerance, "--criteria-tolerance", 1e-6, 0.1,
+                                           "from 1e-06 to 0.1");
+    }
+    if (!o.psh_margins.empty()) {
+        const std::size_t comma = o.psh_margins.find(',');
+        if (comma == std::string::npos) {
+            throw UsageError("--psh-margins must be two numbers S,E, not " + quoted(o.psh_margins));
+        }
+        const auto margin = [&](const std::string& text) {
+            const std::optional<double> value = read_decimal_number(text);
+            if (!value || !std::isfinite(*value) || !(*value > 0)) {
+                throw UsageError("--psh-margins must be two decimal numbers above 0, S,E, not " +
+                                 quoted(o.psh_margins));
+            }
+            return *value;
+        };
+        settings.psh_margins = PshMargins{margin(o.psh_margins.substr(0, comma)),
+                                          margin(o.psh_margins.substr(comma + 1))};
+        if (!matrix.sigma_fc || !matrix.J_tip) {
+            throw UsageError(
+                "--psh-margins needs --sigma-fc and --J-tip: the margins bound the indices they "
+                "give");
+        }
+    }
+    return settings;
+}
+
 }  // namespace
 
 void read_shared_options(const SharedOptions& o, const InputFileReader& read_file,
@@ -203,6 +254,7 @@ void read_shared_options(const SharedOptions& o, const InputFileReader& read_fil
     if (!o.at.empty()) into.at = parse_clock(o.at);
     into.matrix.sigma_fc = matrix_property(o.sigma_fc, "--sigma-fc");
     into.matrix.J_tip = matrix_property(o.J_tip, "--J-tip");
+    into.criteria = criteria_settings(o, into.matrix);
     if (!o.openings.empty()) {
         try {
             into.openings = parse_openings_list(o.openings);

@@ -84,6 +84,9 @@ struct SharedOptions {
     std::string at;
     std::string sigma_fc;
     std::string J_tip;
+    std::string criteria;
+    std::string criteria_tolerance;
+    std::string psh_margins;
     bool json = false;
     bool quiet = false;
 };
@@ -112,12 +115,14 @@ void add_text_option(CLI::App& app, const std::string& name, std::string& into,
                      const std::string& help);
 
 // The shared options read: the inputs (defaults, then --params, then
-// NAME=TEXT), the openings, the clock and the matrix properties.
+// NAME=TEXT), the openings, the clock, the matrix properties and how the
+// criteria are formed.
 struct SharedValues {
     InputTexts inputs;
     std::optional<std::vector<double>> openings;
     std::optional<ClockReading> at;
     MatrixProperties matrix;
+    CriteriaSettings criteria;
 };
 
 // Reads the shared options into `into` (whose inputs a command may have

@@ -15,6 +15,7 @@
 #include "app/step_writers.h"
 #include "app/study_output.h"
 #include "engine/text_to_number.h"
+#include "study/converged_criteria.h"
 #include "study/law_run.h"
 #include "study/measured_curve.h"
 
@@ -312,11 +313,13 @@ int run_fit(const FitRequest& q) {
         }
     }
     if (!o.summary.empty()) {
-        const LawRun law = compute_law(fitted, std::nullopt);
+        LawScratch scratch;
+        const LawRun law = compute_law(fitted, std::nullopt, scratch);
         if (law.refused()) return usage(refusal_message(*law.refusal, model));
         const MatrixProperties& matrix = q.values.matrix;
-        if (const auto failure =
-                write_law_summary(o.summary, law_criteria(law.steps, matrix), matrix)) {
+        const CriteriaSettings& settings = q.values.criteria;
+        const LawCriteria criteria = criteria_of_law(fitted, law.steps, matrix, settings, scratch);
+        if (const auto failure = write_law_summary(o.summary, criteria, matrix, settings)) {
             std::cerr << program << *failure << "\n";
             status = exit_file_error;
         }

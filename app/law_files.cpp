@@ -6,6 +6,7 @@
 #include "app/process_guard.h"
 #include "app/step_writers.h"
 #include "run/calculation_run.h"
+#include "study/converged_criteria.h"
 
 namespace quarnel {
 
@@ -87,7 +88,9 @@ LawFilesResult write_law_files(const LawFilesRequest& request, const MatrixPrope
     LawFilesResult result;
     result.rows = outcome.rows;
     result.last = window.last;
-    result.criteria = window.criteria.result(matrix);
+    const std::optional<CriteriaSettings>& settings = request.criteria;
+    result.criteria =
+        window.criteria.result(matrix, settings ? settings->psh_margins : std::nullopt);
     const std::string& program = request.program;
     if (outcome.end == RunEnd::refused) {
         result.status = exit_usage;
@@ -108,6 +111,12 @@ LawFilesResult write_law_files(const LawFilesRequest& request, const MatrixPrope
             std::cerr << program << window.left_behind(outcome.rows) << "\n";
             result.status = exit_file_error;
         }
+    }
+    if (result.status == exit_ok && settings && settings->source == CriteriaSource::converged) {
+        // The run's model setting serves the refinement's laws.
+        LawScratch scratch{std::move(tables), inputs};
+        result.criteria =
+            converged_law_criteria(request.inputs.inputs(), matrix, *settings, scratch);
     }
     return result;
 }

@@ -23,6 +23,9 @@ struct LawFilesRequest {
     std::optional<ClockReading> at;  // none: now
     bool progress = false;           // the run's status texts on a terminal
     std::string program;             // the prefix of messages: "quarnel-batch: "
+    // How the result's criteria are formed; none: from the steps, without
+    // margins.
+    std::optional<CriteriaSettings> criteria;
 };
 
 struct LawFilesResult {
@@ -31,7 +34,7 @@ struct LawFilesResult {
     int status = 0;
     int rows = 0;
     StepValues last;
-    LawCriteria criteria;
+    LawCriteria criteria;  // when every step was written
 };
 
 LawFilesResult write_law_files(const LawFilesRequest& request, const MatrixProperties& matrix);

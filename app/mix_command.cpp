@@ -12,6 +12,7 @@
 #include "app/step_writers.h"
 #include "app/study_output.h"
 #include "run/number_text.h"
+#include "study/converged_criteria.h"
 
 namespace quarnel {
 
@@ -185,9 +186,10 @@ int run_mix_command(const MixRequest& request) {
     }
 
     guard_process_signals();
-    const MixRun mix =
-        compute_mix(fiber_input_sets(request.fibers),
-                    shared_inputs_of(request.shared.inputs.inputs()), request.shared.openings);
+    const std::vector<InputSet> fibers = fiber_input_sets(request.fibers);
+    const InputSet shared = shared_inputs_of(request.shared.inputs.inputs());
+    MixScratch scratch;
+    const MixRun mix = compute_mix(fibers, shared, request.shared.openings, scratch);
     if (mix.refused()) {
         std::cerr << program << mix_refusal_text(request.fibers, *mix.refusal) << "\n";
         return exit_usage;
@@ -216,9 +218,11 @@ int run_mix_command(const MixRequest& request) {
     }
 
     const MatrixProperties& matrix = request.shared.matrix;
-    const LawCriteria criteria = law_criteria(mix.steps, matrix);
+    const CriteriaSettings& settings = request.shared.criteria;
+    const LawCriteria criteria =
+        criteria_of_mix(fibers, shared, mix.steps, matrix, settings, scratch);
     if (!o.summary.empty()) {
-        if (const auto summary_failure = write_law_summary(o.summary, criteria, matrix)) {
+        if (const auto summary_failure = write_law_summary(o.summary, criteria, matrix, settings)) {
             std::cerr << program << *summary_failure << "\n";
             return exit_file_error;
         }
@@ -232,7 +236,7 @@ int run_mix_command(const MixRequest& request) {
             std::fprintf(report, "Peak: P = %s N, sigma = %s MPa.\n",
                          fixed_point_text(mix.steps.back().P_top, 2).c_str(),
                          fixed_point_text(mix.steps.back().sigma_top, 5).c_str());
-            std::fputs(criteria_report(criteria).c_str(), report);
+            std::fputs(criteria_report(criteria, settings).c_str(), report);
         }
     }
     if (!standard_output_flushed(program)) return exit_file_error;

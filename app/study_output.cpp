@@ -7,13 +7,28 @@
 
 namespace quarnel {
 
-std::vector<std::string> criteria_columns(const MatrixProperties& matrix) {
+namespace {
+
+bool margin_column(const MatrixProperties& matrix, const CriteriaSettings& settings) {
+    return matrix.sigma_fc && matrix.J_tip && settings.psh_margins;
+}
+
+}  // namespace
+
+std::vector<std::string> criteria_columns(const MatrixProperties& matrix,
+                                          const CriteriaSettings& settings) {
     std::vector<std::string> columns = {"sigma_max",     "P_max",     "Wcr_peak", "ratio_initial",
                                         "ratio_at_peak", "J_b_prime", "G_b"};
     if (matrix.sigma_fc) columns.push_back("psh_strength");
     if (matrix.J_tip) columns.push_back("psh_energy");
     if (matrix.sigma_fc && matrix.J_tip) columns.push_back("strain_hardening");
+    columns.insert(columns.end(), {"criteria_openings", "criteria_change"});
+    if (margin_column(matrix, settings)) columns.push_back("strain_hardening_margin");
     return columns;
+}
+
+bool is_verdict_column(const std::string& column) {
+    return column == "strain_hardening" || column == "strain_hardening_margin";
 }
 
 namespace {
@@ -26,7 +41,9 @@ std::string number_cell(double x) {
 
 }  // namespace
 
-std::vector<std::string> criteria_cells(const LawCriteria& c, const MatrixProperties& matrix) {
+std::vector<std::string> criteria_cells(const LawCriteria& c, const MatrixProperties& matrix,
+                                        const CriteriaSettings& settings) {
+    const auto verdict = [](const std::optional<bool>& v) { return v ? (*v ? "yes" : "no") : ""; };
     std::vector<std::string> cells;
     for (const double x :
          {c.sigma_max, c.P_max, c.Wcr_peak, c.ratio_initial, c.ratio_at_peak, c.J_b_prime, c.G_b}) {
@@ -37,6 +54,9 @@ std::vector<std::string> criteria_cells(const LawCriteria& c, const MatrixProper
     if (matrix.sigma_fc && matrix.J_tip) {
         cells.push_back(c.strain_hardening.value_or(false) ? "yes" : "no");
     }
+    cells.push_back(std::to_string(c.openings));
+    cells.push_back(c.change ? number_cell(*c.change) : std::string());
+    if (margin_column(matrix, settings)) cells.push_back(verdict(c.strain_hardening_margin));
     return cells;
 }
 
@@ -92,7 +112,7 @@ std::string json_number(const std::string& text) {
 }  // namespace
 
 std::string json_value(const std::string& column, const std::string& cell, bool numeric) {
-    if (column == "strain_hardening") {
+    if (is_verdict_column(column)) {
         return cell == "yes" ? "true" : cell == "no" ? "false" : "null";
     }
     return numeric ? json_number(cell) : json_string(cell);
@@ -136,20 +156,22 @@ std::optional<FileFailure> SummaryFile::close() {
 }
 
 std::optional<std::string> write_law_summary(const std::string& path, const LawCriteria& criteria,
-                                             const MatrixProperties& matrix) {
+                                             const MatrixProperties& matrix,
+                                             const CriteriaSettings& settings) {
     SummaryFile file;
-    const std::vector<std::string> columns = criteria_columns(matrix);
-    std::vector<bool> numeric(columns.size(), true);
-    if (matrix.sigma_fc && matrix.J_tip) numeric.back() = false;
+    const std::vector<std::string> columns = criteria_columns(matrix, settings);
+    std::vector<bool> numeric;
+    for (const std::string& column : columns) numeric.push_back(!is_verdict_column(column));
     std::optional<FileFailure> failure = file.open(path, columns);
-    if (!failure) failure = file.write_row(criteria_cells(criteria, matrix), numeric);
+    if (!failure) failure = file.write_row(criteria_cells(criteria, matrix, settings), numeric);
     const std::optional<FileFailure> closing = file.close();
     if (!failure) failure = closing;
     if (failure) return "writing " + path + " failed: " + failure->description;
     return std::nullopt;
 }
 
-std::string criteria_report(const LawCriteria& c) {
+std::string criteria_report(const LawCriteria& c, const CriteriaSettings& settings) {
+    if (!c.available()) return "No criteria: " + c.why_none + ".\n";
     const auto line = [](const char* name, double x, const char* unit) {
         return std::string(name) + " = " + shortest_number_text(x) + unit + "\n";
     };
@@ -163,7 +185,31 @@ std::string criteria_report(const LawCriteria& c) {
     if (c.strain_hardening) {
         text += std::string("strain_hardening = ") + (*c.strain_hardening ? "yes" : "no") + "\n";
     }
-    return text;
+    if (c.strain_hardening_margin && settings.psh_margins) {
+        text +=
+            "strain_hardening_margin = " + std::string(*c.strain_hardening_margin ? "yes" : "no") +
+            " (psh_strength >= " + shortest_number_text(settings.psh_margins->strength) +
+            ", psh_energy >= " + shortest_number_text(settings.psh_margins->energy) + ")\n";
+    }
+    const std::string openings = std::to_string(c.openings) + " openings";
+    if (c.source == CriteriaSource::steps) {
+        return text + "Criteria from the " + std::to_string(c.openings) +
+               " steps, trapezoids from (0, 0).\n";
+    }
+    const auto two_digits = [](double x) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2g", x);
+        return std::string(text);
+    };
+    const std::string change = c.change ? two_digits(*c.change) : "none";
+    if (c.converged) {
+        return text + "Criteria converged on " + openings + " of their own in " +
+               std::to_string(c.laws) + " laws (last change " + change + ", tolerance " +
+               two_digits(settings.tolerance) + ").\n";
+    }
+    return text + "Criteria NOT converged: the last change " + change + " after " +
+           std::to_string(c.laws) + " laws on " + openings + " is above the tolerance " +
+           two_digits(settings.tolerance) + ".\n";
 }
 
 }  // namespace quarnel

@@ -133,6 +133,7 @@ SweepRequest read_sweep_options(const SweepOptions& o, const InputFileReader& re
     spec.zip = o.zip;
     spec.openings = base.openings;
     spec.matrix = base.matrix;
+    spec.criteria = base.criteria;
     spec.keep_steps = !o.curves.empty();
     spec.keep_laws = !o.files.empty();
     try {
@@ -180,9 +181,9 @@ int run_sweep_command(const SweepRequest& request) {
     }
     columns.insert(columns.end(), {"status", "message"});
     numeric.insert(numeric.end(), {false, false});
-    for (const std::string& c : criteria_columns(spec.matrix)) {
+    for (const std::string& c : criteria_columns(spec.matrix, spec.criteria)) {
         columns.push_back(c);
-        numeric.push_back(c != "strain_hardening");
+        numeric.push_back(!is_verdict_column(c));
     }
 
     SweepOutputs out;
@@ -222,8 +223,10 @@ int run_sweep_command(const SweepRequest& request) {
             cells.resize(columns.size());
         } else {
             cells.push_back("ok");
-            cells.push_back("");
-            for (std::string& c : criteria_cells(run.criteria, spec.matrix)) {
+            // A run without criteria says why; its numbers stay empty.
+            cells.push_back(run.criteria.available() ? ""
+                                                     : "no criteria: " + run.criteria.why_none);
+            for (std::string& c : criteria_cells(run.criteria, spec.matrix, spec.criteria)) {
                 cells.push_back(std::move(c));
             }
         }

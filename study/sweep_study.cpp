@@ -194,19 +194,14 @@ SweepRunResult compute_sweep_run(const SweepSpec& spec, const SweepPlan& plan, s
     result.run = run;
     result.at = plan.value_indices(run);
     RunInputs inputs = run_inputs(spec, result.at);
-    // Gathered as the steps come, in step order, before the steps are handed on.
-    const auto criteria_of = [&](const std::vector<StepValues>& steps) {
-        CriteriaAccumulator criteria;
-        for (const StepValues& s : steps) criteria.add(s);
-        return criteria.result(spec.matrix);
-    };
     if (!spec.is_mix()) {
         LawRun law = compute_law(inputs.base, spec.openings, scratch.law);
         if (law.refused()) {
             result.refusal = MixRefusal{0, law.inputs.model, std::move(*law.refusal)};
             return result;
         }
-        result.criteria = criteria_of(law.steps);
+        result.criteria =
+            criteria_of_law(inputs.base, law.steps, spec.matrix, spec.criteria, scratch.law);
         if (spec.keep_laws) {
             result.laws.push_back({std::move(inputs.base), law.inputs,
                                    spec.keep_steps ? law.steps : std::move(law.steps)});
@@ -219,7 +214,8 @@ SweepRunResult compute_sweep_run(const SweepSpec& spec, const SweepPlan& plan, s
         result.refusal = std::move(mix.refusal);
         return result;
     }
-    result.criteria = criteria_of(mix.steps);
+    result.criteria = criteria_of_mix(inputs.fibers, inputs.base, mix.steps, spec.matrix,
+                                      spec.criteria, scratch.mix);
     if (spec.keep_laws) {
         for (std::size_t i = 0; i < inputs.fibers.size(); ++i) {
             result.laws.push_back({with_shared(std::move(inputs.fibers[i]), inputs.base),

@@ -8,6 +8,7 @@
 
 #include "engine/bridging_law.h"
 #include "engine/calculation_inputs.h"
+#include "study/converged_criteria.h"
 #include "study/criteria.h"
 #include "study/fiber_mix.h"
 #include "study/law_run.h"
@@ -58,8 +59,9 @@ struct SweepSpec {
     bool zip = false;                             // the i-th values together, not every combination
     std::optional<std::vector<double>> openings;  // none: the "Division" scheme
     MatrixProperties matrix;
-    bool keep_steps = false;  // keep each run's steps (the law's, or the mix's)
-    bool keep_laws = false;   // keep each law with its inputs (one, or one per type of a mix)
+    CriteriaSettings criteria;  // converged on openings of their own, or from each run's steps
+    bool keep_steps = false;    // keep each run's steps (the law's, or the mix's)
+    bool keep_laws = false;     // keep each law with its inputs (one, or one per type of a mix)
     bool is_mix() const { return !fibers.empty(); }
 };
 
@@ -96,9 +98,10 @@ struct SweepScratch {
 };
 
 // Computes run `run` (below plan.runs(), the plan sweep_plan gave for the
-// spec) as a single run or a mix computes it, its criteria gathered over its
-// steps in order. The same run gives the same numbers, bit for bit, whatever
-// the scratch held before.
+// spec) as a single run or a mix computes it, its steps at the spec's
+// openings and its criteria as spec.criteria asks (criteria_of_law,
+// criteria_of_mix). The same run gives the same numbers, bit for bit,
+// whatever the scratch held before.
 SweepRunResult compute_sweep_run(const SweepSpec& spec, const SweepPlan& plan, std::size_t run,
                                  SweepScratch& scratch);
 
