@@ -15,6 +15,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/text.h"
 
 namespace {
 
@@ -106,6 +107,76 @@ TEST_P(SharedBehaviour, usage_errors_exit_2_with_the_commands_prefix_and_write_n
         EXPECT_NE(o.output.find(GetParam().prefix), std::string::npos) << extra << ": " << o.output;
         EXPECT_FALSE(fs::exists(path("s.csv"))) << extra;
         EXPECT_FALSE(fs::exists(path("law.p-d"))) << extra;
+    }
+}
+
+// How the criteria are formed is the same option in every command, each
+// fault named.
+TEST_P(SharedBehaviour, criteria_options_refuse_what_they_cannot_use) {
+    const struct {
+        std::string extra;
+        std::string message;
+    } cases[] = {
+        {"--criteria fast", "--criteria must be converged or steps, not \"fast\""},
+        {"--criteria-tolerance 0", "--criteria-tolerance must be from 1e-06 to 0.1, not \"0\""},
+        {"--criteria-tolerance 0.5", "--criteria-tolerance must be from 1e-06 to 0.1"},
+        {"--criteria-tolerance 1e-3x", "--criteria-tolerance: \"1e-3x\" is not a decimal number"},
+        {"--criteria steps --criteria-tolerance 1e-4",
+         "--criteria-tolerance: criteria from steps are not refined"},
+        {"--sigma-fc 1 --J-tip 10 --psh-margins 1.3", "--psh-margins must be two numbers S,E"},
+        {"--sigma-fc 1 --J-tip 10 --psh-margins 1.3,0",
+         "--psh-margins must be two decimal numbers above 0"},
+        {"--sigma-fc 1 --J-tip 10 --psh-margins 1.3,", "--psh-margins must be two decimal"},
+        {"--sigma-fc 1 --psh-margins 1.3,2.7", "--psh-margins needs --sigma-fc and --J-tip"},
+    };
+    for (const auto& [extra, message] : cases) {
+        const Outcome o = run(extra + " --summary " + path("s.csv"));
+        EXPECT_EQ(o.status, 2) << extra << ": " << o.output;
+        EXPECT_NE(o.output.find(GetParam().prefix + message), std::string::npos)
+            << extra << ": " << o.output;
+        EXPECT_FALSE(fs::exists(path("s.csv"))) << extra;
+    }
+}
+
+// The summary says how its criteria were formed: converged by default, on
+// openings of their own and with the last change within the tolerance; from
+// the steps on request, with no change; the margin verdict with the margins.
+TEST_P(SharedBehaviour, summaries_say_how_the_criteria_were_formed) {
+    const std::string name = GetParam().name;
+    // The fit's fitted law is computed at the "Division" scheme's 61 steps,
+    // the others at division 2's five.
+    const std::string steps = name == "fit" ? "61" : "5";
+    // Both indices above 1, but an energy margin no law here meets.
+    const std::string matrix = " --sigma-fc 0.01 --J-tip 1 --psh-margins 1.3,1e6";
+    for (const bool converged : {true, false}) {
+        SCOPED_TRACE(converged ? "converged" : "steps");
+        const Outcome o = run("--quiet --summary " + path("s.csv") + matrix +
+                              (converged ? " --criteria-tolerance 0.01" : " --criteria steps"));
+        ASSERT_EQ(o.status, 0) << o.output;
+        const std::vector<std::string> rows = lines_of(contents(path("s.csv")));
+        ASSERT_GE(rows.size(), 2u);
+        const std::vector<std::string> header = cells_of(rows[0]);
+        ASSERT_GE(header.size(), 4u);
+        EXPECT_EQ(std::vector<std::string>(header.end() - 4, header.end()),
+                  (std::vector<std::string>{"strain_hardening", "criteria_openings",
+                                            "criteria_change", "strain_hardening_margin"}));
+        for (std::size_t r = 1; r < rows.size(); ++r) {
+            const std::vector<std::string> cells = cells_of(rows[r]);
+            ASSERT_EQ(cells.size(), header.size()) << rows[r];
+            const std::string& openings = cells[header.size() - 3];
+            const std::string& change = cells[header.size() - 2];
+            EXPECT_EQ(cells[header.size() - 4], "yes") << rows[r];
+            EXPECT_EQ(cells.back(), "no") << rows[r];
+            if (converged) {
+                EXPECT_GT(std::stol(openings), 32) << rows[r];
+                ASSERT_FALSE(change.empty()) << rows[r];
+                EXPECT_LE(std::stod(change), 0.01) << rows[r];
+            } else {
+                EXPECT_EQ(openings, steps) << rows[r];
+                EXPECT_EQ(change, "") << rows[r];
+            }
+        }
+        fs::remove(path("s.csv"));
     }
 }
 

@@ -266,9 +266,10 @@ TEST_F(FitCommand, the_printed_texts_reproduce_the_result_file_bit_for_bit) {
     }
     EXPECT_EQ(count, 12);
     const std::string summary = contents(path("fitted-summary.csv"));
-    EXPECT_EQ(
-        summary.rfind("sigma_max,P_max,Wcr_peak,ratio_initial,ratio_at_peak,J_b_prime,G_b\n", 0),
-        0u)
+    EXPECT_EQ(summary.rfind("sigma_max,P_max,Wcr_peak,ratio_initial,ratio_at_peak,J_b_prime,G_b,"
+                            "criteria_openings,criteria_change\n",
+                            0),
+              0u)
         << summary;
     EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 2);
 }

@@ -38,9 +38,9 @@ class MixCommand : public BatchTest {
 
 TEST_F(MixCommand, the_mix_is_the_sum_of_its_types_which_match_their_single_runs) {
     const std::string at = " --at \"2026-03-04 05:06:07\"";
-    const Outcome o =
-        batch(fibers() + " division=4 crack_xy=10 --csv " + path("mix.csv") + " --files " +
-              path("out") + " --summary " + path("s.csv") + at + " --sigma-fc 3 --J-tip 10");
+    const Outcome o = batch(fibers() + " division=4 crack_xy=10 --csv " + path("mix.csv") +
+                            " --files " + path("out") + " --summary " + path("s.csv") + at +
+                            " --sigma-fc 3 --J-tip 10 --criteria steps");
     ASSERT_EQ(o.status, 0) << o.output;
     EXPECT_NE(o.output.find("Mix of 2 fiber types at 9 openings of the Division scheme of fiber 2"),
               std::string::npos)
@@ -80,7 +80,13 @@ TEST_F(MixCommand, the_mix_is_the_sum_of_its_types_which_match_their_single_runs
     const auto summary = csv_rows(contents(path("s.csv")));
     ASSERT_EQ(summary.size(), 2u);
     EXPECT_EQ(summary[0].front(), "sigma_max");
-    EXPECT_EQ(summary[0].back(), "strain_hardening");
+    ASSERT_EQ(summary[0].size(), 12u);
+    EXPECT_EQ(summary[0][9], "strain_hardening");
+    // How the criteria were formed: the mix's 9 steps, no refinement.
+    EXPECT_EQ(summary[0][10], "criteria_openings");
+    EXPECT_EQ(summary[1][10], "9");
+    EXPECT_EQ(summary[0][11], "criteria_change");
+    EXPECT_EQ(summary[1][11], "");
     std::string sigma_max = mix[1][3];
     for (std::size_t r = 2; r < mix.size(); ++r) {
         if (std::stod(mix[r][3]) > std::stod(sigma_max)) sigma_max = mix[r][3];

@@ -31,9 +31,18 @@ std::map<std::string, std::string> row_of(const std::vector<std::string>& header
     return by_column;
 }
 
-const std::vector<std::string> criteria = {
-    "sigma_max", "P_max", "Wcr_peak",     "ratio_initial", "ratio_at_peak",
-    "J_b_prime", "G_b",   "psh_strength", "psh_energy",    "strain_hardening"};
+const std::vector<std::string> criteria = {"sigma_max",
+                                           "P_max",
+                                           "Wcr_peak",
+                                           "ratio_initial",
+                                           "ratio_at_peak",
+                                           "J_b_prime",
+                                           "G_b",
+                                           "psh_strength",
+                                           "psh_energy",
+                                           "strain_hardening",
+                                           "criteria_openings",
+                                           "criteria_change"};
 
 // Every value a sweep reports is the same double as the run made alone gives
 // (shortest round-trip texts are equal exactly when the doubles are), whatever
@@ -232,7 +241,7 @@ TEST_F(SweepCommand, a_single_run_writes_its_criteria_and_its_inputs) {
     ASSERT_EQ(summary.size(), 2u);
     EXPECT_EQ(summary[0],
               "sigma_max,P_max,Wcr_peak,ratio_initial,ratio_at_peak,J_b_prime,G_b,psh_strength,"
-              "psh_energy,strain_hardening");
+              "psh_energy,strain_hardening,criteria_openings,criteria_change");
     const std::string params = contents(path("one.params"));
     EXPECT_NE(params.find("Pmax=2\n"), std::string::npos) << params;
     EXPECT_NE(params.find("model=2\n"), std::string::npos) << params;

@@ -56,13 +56,19 @@ TEST(LawCriteria, indices_only_for_the_properties_given) {
     EXPECT_FALSE(energy.psh_strength || energy.strain_hardening);
 }
 
+// The integrals start from (0, 0), where every law starts: a single step at
+// 0.5 mm spans one trapezoid.
 TEST(LawCriteria, single_step_and_no_step) {
     const LawCriteria one = law_criteria({step(0.5, 3, 0.25)});
     EXPECT_EQ(one.Wcr_peak, 0.5);
-    EXPECT_EQ(one.G_b, 0);
-    EXPECT_EQ(one.J_b_prime, 3 * 0.5 * 1000);
+    EXPECT_EQ(one.G_b, 3 * 0.5 / 2 * 1000);
+    EXPECT_EQ(one.J_b_prime, (3 * 0.5 - 3 * 0.5 / 2) * 1000);
     EXPECT_EQ(one.ratio_initial, 0.25);
-    EXPECT_TRUE(std::isnan(law_criteria({}).sigma_max));
+    EXPECT_EQ(one.openings, 1);
+    EXPECT_TRUE(one.available());
+    const LawCriteria none = law_criteria({});
+    EXPECT_TRUE(std::isnan(none.sigma_max));
+    EXPECT_EQ(none.why_none, "the law has no steps");
 }
 
 // Beyond half the fiber length every fiber is pulled out: every P is 0, the

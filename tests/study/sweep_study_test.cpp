@@ -120,10 +120,15 @@ std::string bits(const LawCriteria& c) {
     std::string text;
     for (const double x :
          {c.sigma_max, c.P_max, c.Wcr_peak, c.ratio_initial, c.ratio_at_peak, c.J_b_prime, c.G_b,
-          c.psh_strength.value_or(-1), c.psh_energy.value_or(-1)}) {
+          c.psh_strength.value_or(-1), c.psh_energy.value_or(-1), c.change.value_or(-1)}) {
         text += bits(x) + " ";
     }
-    return text + (c.strain_hardening ? std::to_string(*c.strain_hardening) : "none");
+    const auto verdict = [](const std::optional<bool>& v) {
+        return v ? std::to_string(*v) : std::string("none");
+    };
+    return text + verdict(c.strain_hardening) + " " + verdict(c.strain_hardening_margin) + " " +
+           std::to_string(static_cast<int>(c.source)) + " " + std::to_string(c.openings) + " " +
+           std::to_string(c.laws) + " " + std::to_string(c.converged) + " " + c.why_none;
 }
 
 std::string bits(const std::vector<StepValues>& steps) {
@@ -168,9 +173,15 @@ SweepSpec single_law_sweep() {
     return spec;
 }
 
+// The criteria are converged by default, on openings of their own, and from
+// the run's steps when the spec asks for them so; either way those of a
+// single run, bit for bit, whatever the scratch held.
 TEST(ComputeSweepRun, a_single_law_run_is_compute_law_and_its_criteria_bit_for_bit) {
     SweepSpec spec = single_law_sweep();
     spec.axes[0] = parse_sweep_axis("Vf=0.02,abc", [](const std::string&) { return true; });
+    spec.criteria.psh_margins = PshMargins{1.3, 2.7};
+    SweepSpec from_steps = spec;
+    from_steps.criteria.source = CriteriaSource::steps;
     const SweepPlan plan = sweep_plan(spec);
     ASSERT_EQ(plan.runs(), 8u);
     SweepScratch scratch;  // kept over the runs, as a thread keeps it
@@ -192,7 +203,13 @@ TEST(ComputeSweepRun, a_single_law_run_is_compute_law_and_its_criteria_bit_for_b
             continue;
         }
         ASSERT_FALSE(result.refused()) << refusal_text(result.refusal);
-        EXPECT_EQ(bits(result.criteria), bits(law_criteria(law.steps, spec.matrix)));
+        LawScratch fresh;
+        EXPECT_EQ(bits(result.criteria),
+                  bits(converged_law_criteria(inputs, spec.matrix, spec.criteria, fresh)));
+        EXPECT_EQ(result.criteria.source, CriteriaSource::converged);
+        EXPECT_TRUE(result.criteria.converged);
+        EXPECT_EQ(bits(compute_sweep_run(from_steps, plan, r, scratch).criteria),
+                  bits(law_criteria(law.steps, spec.matrix, spec.criteria.psh_margins)));
         EXPECT_EQ(bits(result.steps), bits(law.steps));
         ASSERT_EQ(result.laws.size(), 1u);
         EXPECT_EQ(result.laws[0].inputs, inputs);
@@ -221,6 +238,8 @@ TEST(ComputeSweepRun, a_mix_run_is_compute_mix_and_its_criteria_bit_for_bit) {
     vary(spec, "fiber1.Af=0.19635,0");
     spec.zip = true;
     spec.keep_laws = true;
+    SweepSpec from_steps = spec;
+    from_steps.criteria.source = CriteriaSource::steps;
     const SweepPlan plan = sweep_plan(spec);
     SweepScratch scratch;
     for (std::size_t r = 0; r < plan.runs(); ++r) {
@@ -234,7 +253,11 @@ TEST(ComputeSweepRun, a_mix_run_is_compute_mix_and_its_criteria_bit_for_bit) {
         const SweepRunResult result = compute_sweep_run(spec, plan, r, scratch);
         EXPECT_EQ(refusal_text(result.refusal), refusal_text(mix.refusal));
         if (mix.refused()) continue;
-        EXPECT_EQ(bits(result.criteria), bits(law_criteria(mix.steps, spec.matrix)));
+        MixScratch fresh;
+        EXPECT_EQ(bits(result.criteria),
+                  bits(converged_mix_criteria(fibers, shared, spec.matrix, spec.criteria, fresh)));
+        EXPECT_EQ(bits(compute_sweep_run(from_steps, plan, r, scratch).criteria),
+                  bits(law_criteria(mix.steps, spec.matrix)));
         EXPECT_TRUE(result.steps.empty());  // not kept
         ASSERT_EQ(result.laws.size(), 2u);
         for (std::size_t i = 0; i < 2; ++i) {
