@@ -426,18 +426,11 @@ LawCriteria refine_criteria(double end, double mid, const LawAtOpenings& law_at,
             if (!take(division)) break;
         }
         sort_distinct(next);
-        const std::vector<double> windows = window_openings(outline.rupture_windows, next);
-        if (windows.size() <=
-            max_criteria_openings - std::min(max_criteria_openings, next.size())) {
-            next.insert(next.end(), windows.begin(), windows.end());
-            sort_distinct(next);
-        }
-        if (next == openings) {
-            // Nothing left to refine: the next law would be this one again.
-            change = 0;
-            converged = true;
-            break;
-        }
+        room = max_criteria_openings - std::min(max_criteria_openings, next.size());
+        take(window_openings(outline.rupture_windows, next));
+        sort_distinct(next);
+        // No refinement wanted, or none fits: the next law would be this one.
+        if (next == openings) break;
         openings = std::move(next);
     }
     last.change = change;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "engine/crack_openings.h"
 #include "engine/input_table.h"
@@ -70,6 +73,82 @@ TEST(LawCriteria, single_step_and_no_step) {
     EXPECT_TRUE(std::isnan(none.sigma_max));
     EXPECT_EQ(none.why_none, "the law has no steps");
 }
+
+// Criteria from steps integrate from (0, 0), where every law starts: steps
+// that start above 0 give what the same steps after one at 0 give.
+TEST(LawCriteria, steps_that_start_above_0_integrate_from_0) {
+    const std::vector<double> given = {0.1, 0.2, 0.3, 0.36, 0.5};
+    std::vector<double> from_0 = given;
+    from_0.insert(from_0.begin(), 0);
+    const LawRun run = compute_law(default_input_texts(), given);
+    const LawCriteria c = law_criteria(run.steps);
+    const LawCriteria c0 = law_criteria(compute_law(default_input_texts(), from_0).steps);
+    EXPECT_TRUE(same_bits(c.J_b_prime, c0.J_b_prime));
+    EXPECT_TRUE(same_bits(c.G_b, c0.G_b));
+    EXPECT_EQ(c.openings, 5);
+    EXPECT_EQ(c.source, CriteriaSource::steps);
+    EXPECT_FALSE(c.change);
+    EXPECT_GT(c.G_b, 0.5 * run.steps[0].sigma * 0.1 * 1000);
+}
+
+struct NotIncreasing {
+    std::vector<double> openings;
+    std::string why;
+};
+
+class OpeningsNotIncreasing : public ::testing::TestWithParam<NotIncreasing> {};
+
+// Openings that do not increase give no criteria, rather than negative
+// widths, and say where they stop increasing (positions from 0).
+TEST_P(OpeningsNotIncreasing, give_no_criteria_and_say_why) {
+    std::vector<StepValues> steps;
+    for (const double w : GetParam().openings) steps.push_back(step(w, w, 1));
+    const LawCriteria c = law_criteria(steps, {1.0, 1.0}, PshMargins{1, 1});
+    EXPECT_FALSE(c.available());
+    EXPECT_EQ(c.why_none, "the openings do not increase: " + GetParam().why);
+    for (const double x : {c.sigma_max, c.P_max, c.Wcr_peak, c.J_b_prime, c.G_b}) {
+        EXPECT_TRUE(std::isnan(x));
+    }
+    EXPECT_FALSE(*c.strain_hardening);
+    EXPECT_FALSE(*c.strain_hardening_margin);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, OpeningsNotIncreasing,
+    ::testing::Values(NotIncreasing{{0, 0.2, 0.1},
+                                    "opening 2 (0.1 mm) is not above the one before it (0.2 mm)"},
+                      NotIncreasing{{0, 0.1, 0.1, 0.3},
+                                    "opening 2 (0.1 mm) is not above the one before it (0.1 mm)"},
+                      NotIncreasing{{0.5, 0.2, 0.1},
+                                    "opening 1 (0.2 mm) is not above the one before it (0.5 mm)"}));
+
+struct MarginCase {
+    std::optional<PshMargins> margins;
+    MatrixProperties matrix;
+    std::optional<bool> verdict;
+};
+
+class MarginVerdict : public ::testing::TestWithParam<MarginCase> {};
+
+// On the curve worked by hand, psh_strength = 2 / 1.5 and psh_energy = 2:
+// the margin verdict asks each index to reach its margin, equal counting,
+// and is given only with margins and both properties.
+TEST_P(MarginVerdict, asks_both_indices_to_reach_their_margins) {
+    const std::vector<StepValues> steps = {step(0, 0, 0.9), step(1, 2, 0.8), step(2, 1, 0.7),
+                                           step(3, 2, 0.6), step(4, 0, 0.5)};
+    const LawCriteria c = law_criteria(steps, GetParam().matrix, GetParam().margins);
+    EXPECT_EQ(c.strain_hardening_margin, GetParam().verdict);
+    if (GetParam().matrix.sigma_fc && GetParam().matrix.J_tip) EXPECT_TRUE(*c.strain_hardening);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HandCurve, MarginVerdict,
+    ::testing::Values(MarginCase{PshMargins{1.3, 2.0}, {1.5, 1000.0}, true},
+                      MarginCase{PshMargins{1.3, 2.7}, {1.5, 1000.0}, false},
+                      MarginCase{PshMargins{1.4, 1.0}, {1.5, 1000.0}, false},
+                      MarginCase{PshMargins{2 / 1.5, 2.0}, {1.5, 1000.0}, true},
+                      MarginCase{std::nullopt, {1.5, 1000.0}, std::nullopt},
+                      MarginCase{PshMargins{1.3, 2.0}, {1.5, std::nullopt}, std::nullopt}));
 
 // Beyond half the fiber length every fiber is pulled out: every P is 0, the
 // peak is reached at every step and the last one holds it.
