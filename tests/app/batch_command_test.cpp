@@ -325,6 +325,35 @@ TEST_F(BatchCommand, openings_give_one_row_each_and_leave_division_unchecked) {
     EXPECT_NE(contents(path("w.p-d")).find("\r\n 3            0.00000"), std::string::npos);
 }
 
+// The report says how the criteria were formed: converged on openings of
+// their own by default, from the steps on request. Steps whose openings do
+// not increase give no criteria, and say why; the run is written all the same.
+TEST_F(BatchCommand, the_report_says_how_the_criteria_were_formed) {
+    Outcome o = batch("-o " + path("a.p-d"));
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_TRUE(o.output.find("Criteria converged on ") != std::string::npos &&
+                o.output.find(" openings of their own in ") != std::string::npos &&
+                o.output.find(", tolerance 0.001).\n") != std::string::npos)
+        << o.output;
+    o = batch("-o " + path("a.p-d") + " --criteria steps");
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("Criteria from the 61 steps, trapezoids from (0, 0).\n"),
+              std::string::npos)
+        << o.output;
+    o = batch("-o " + path("a.p-d") + " --criteria steps --openings 0,0.2,0.1,0.5 --summary " +
+              path("s.csv"));
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("No criteria: the openings do not increase: opening 2 (0.1 mm) is not "
+                            "above the one before it (0.2 mm).\n"),
+              std::string::npos)
+        << o.output;
+    EXPECT_EQ(o.output.find("sigma_max ="), std::string::npos) << o.output;
+    EXPECT_EQ(count_of(contents(path("a.p-d")), "\r\n"), 10u);
+    const std::vector<std::vector<std::string>> summary = csv_rows(contents(path("s.csv")));
+    ASSERT_EQ(summary.size(), 2u);
+    EXPECT_EQ(summary[1], (std::vector<std::string>{"", "", "", "", "", "", "", "4", ""}));
+}
+
 TEST_F(BatchCommand, openings_that_are_negative_or_not_numbers_are_refused_by_position) {
     const struct {
         std::string args;

@@ -229,6 +229,29 @@ TEST_F(SweepCommand, list_items_get_the_notes_of_a_single_run_and_vast_ranges_ar
     EXPECT_NE(vast.output.find("exceed 1000000000 runs"), std::string::npos) << vast.output;
 }
 
+// A run computed at openings that do not increase has no criteria from its
+// steps; its message says why.
+TEST_F(SweepCommand, runs_without_criteria_say_why_in_their_message) {
+    const Outcome o = batch(
+        "sweep --quiet --vary Vf=0.01,0.02 --criteria steps --openings "
+        "0,0.2,0.1 --summary " +
+        path("s.csv"));
+    ASSERT_EQ(o.status, 0) << o.output;
+    const std::vector<std::string> lines = lines_of(contents(path("s.csv")));
+    ASSERT_EQ(lines.size(), 3u);
+    const std::vector<std::string> header = cells_of(lines[0]);
+    for (std::size_t r = 1; r < lines.size(); ++r) {
+        auto row = row_of(header, lines[r]);
+        EXPECT_EQ(row["status"], "ok");
+        EXPECT_EQ(row["message"],
+                  "no criteria: the openings do not increase: opening 2 (0.1 mm) is not above the "
+                  "one before it (0.2 mm)");
+        EXPECT_EQ(row["sigma_max"], "");
+        EXPECT_EQ(row["G_b"], "");
+        EXPECT_EQ(row["criteria_openings"], "3");
+    }
+}
+
 TEST_F(SweepCommand, a_single_run_writes_its_criteria_and_its_inputs) {
     const Outcome o =
         batch("-o " + path("one.p-d") + " --summary " + path("one.csv") + " --save-params " +
