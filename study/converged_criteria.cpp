@@ -59,7 +59,7 @@ double smaller_same_sign(double a, double b) {
 Evaluation evaluate(const std::vector<StepValues>& s) {
     Evaluation e;
     const std::size_t n = s.size();
-    double P_top = -999999;
+    double P_top = -999999;  // where the law's running peak starts
     for (std::size_t i = 0; i < n; ++i) {
         if (s[i].P >= P_top) {
             P_top = s[i].P;
@@ -159,7 +159,7 @@ std::vector<double> peak_openings(const std::vector<StepValues>& s, std::size_t 
         const std::vector<double> candidates = outline.peak_candidates(low, high);
         // Spaced by the tolerance on the peak's opening, or wider where that
         // would take more than survey_peak_candidates.
-        double spacing = tolerance * x1;
+        double spacing = std::max(tolerance * x1, (high - low) * 1e-6);
         std::vector<double> taken;
         for (int attempt = 0; attempt < 64; ++attempt) {
             taken.clear();

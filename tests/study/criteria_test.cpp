@@ -138,7 +138,9 @@ TEST_P(MarginVerdict, asks_both_indices_to_reach_their_margins) {
                                            step(3, 2, 0.6), step(4, 0, 0.5)};
     const LawCriteria c = law_criteria(steps, GetParam().matrix, GetParam().margins);
     EXPECT_EQ(c.strain_hardening_margin, GetParam().verdict);
-    if (GetParam().matrix.sigma_fc && GetParam().matrix.J_tip) EXPECT_TRUE(*c.strain_hardening);
+    if (GetParam().matrix.sigma_fc && GetParam().matrix.J_tip) {
+        EXPECT_TRUE(*c.strain_hardening);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
