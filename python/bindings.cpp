@@ -17,6 +17,7 @@
 #include "run/result_file.h"
 #include "study/criteria.h"
 #include "study/fiber_mix.h"
+#include "study/fit.h"
 #include "study/law_run.h"
 #include "study/sweep_study.h"
 
@@ -50,7 +51,8 @@ MatrixProperties matrix_of(std::optional<double> sigma_fc, std::optional<double>
 py::array_t<double> column(const std::vector<StepValues>& steps, double StepValues::*field) {
     py::array_t<double> out(static_cast<py::ssize_t>(steps.size()));
     auto view = out.mutable_unchecked<1>();
-    for (std::size_t i = 0; i < steps.size(); ++i) view(static_cast<py::ssize_t>(i)) = steps[i].*field;
+    for (std::size_t i = 0; i < steps.size(); ++i)
+        view(static_cast<py::ssize_t>(i)) = steps[i].*field;
     return out;
 }
 
@@ -93,7 +95,8 @@ std::optional<std::vector<double>> openings_of(const std::optional<py::array_t<d
     if (!given) return std::nullopt;
     const auto view = given->unchecked<1>();
     std::vector<double> openings(static_cast<std::size_t>(view.shape(0)));
-    for (std::size_t i = 0; i < openings.size(); ++i) openings[i] = view(static_cast<py::ssize_t>(i));
+    for (std::size_t i = 0; i < openings.size(); ++i)
+        openings[i] = view(static_cast<py::ssize_t>(i));
     return openings;
 }
 
@@ -158,8 +161,8 @@ SweepAxis axis_of(const py::handle& item) {
     axis.name = pair[0].cast<std::string>();
     if (py::isinstance<py::tuple>(pair[1])) {
         const auto r = pair[1].cast<py::tuple>();
-        axis.values = SweepRange{r[0].cast<double>(), r[1].cast<double>(),
-                                 r[2].cast<std::size_t>(), r[3].cast<bool>()};
+        axis.values = SweepRange{r[0].cast<double>(), r[1].cast<double>(), r[2].cast<std::size_t>(),
+                                 r[3].cast<bool>()};
         return axis;
     }
     std::vector<std::string> texts;
@@ -174,7 +177,8 @@ SweepAxis axis_of(const py::handle& item) {
 SweepSpec spec_of(const py::dict& d) {
     SweepSpec spec;
     spec.base = input_set(d["base"].cast<py::dict>());
-    for (const auto& f : d["fibers"].cast<py::list>()) spec.fibers.push_back(input_set(f.cast<py::dict>()));
+    for (const auto& f : d["fibers"].cast<py::list>())
+        spec.fibers.push_back(input_set(f.cast<py::dict>()));
     for (const auto& a : d["axes"].cast<py::list>()) {
         SweepAxis axis = axis_of(a);
         SweepTarget target = sweep_target(axis.name, spec.fibers.size());
@@ -183,8 +187,10 @@ SweepSpec spec_of(const py::dict& d) {
         spec.targets.push_back(std::move(target));
     }
     spec.zip = d["zip"].cast<bool>();
-    if (!d["openings"].is_none()) spec.openings = openings_of(d["openings"].cast<py::array_t<double>>());
-    spec.matrix = {d["sigma_fc"].cast<std::optional<double>>(), d["J_tip"].cast<std::optional<double>>()};
+    if (!d["openings"].is_none())
+        spec.openings = openings_of(d["openings"].cast<py::array_t<double>>());
+    spec.matrix = {d["sigma_fc"].cast<std::optional<double>>(),
+                   d["J_tip"].cast<std::optional<double>>()};
     spec.keep_steps = d["curves"].cast<bool>();
     return spec;
 }
@@ -228,7 +234,8 @@ py::list sweep_runs(const py::dict& description, std::size_t first, std::size_t 
         py::dict row;
         row["run"] = r.run + 1;
         py::list values;
-        for (std::size_t a = 0; a < spec.axes.size(); ++a) values.append(spec.axes[a].number(r.at[a]));
+        for (std::size_t a = 0; a < spec.axes.size(); ++a)
+            values.append(spec.axes[a].number(r.at[a]));
         row["values"] = values;
         if (r.refused()) {
             row["status"] = "refused";
@@ -276,6 +283,87 @@ py::dict mix(const py::list& fiber_values, const py::dict& shared_values,
     return out;
 }
 
+// A fit of `fitted` ({name: (low, high) or (low, high, start)}) to the
+// measured points; the problem's refusal raises ValueError, an input refusal
+// that no fitted value can lift comes back as "refusal".
+py::dict fit(const py::array_t<double>& openings, const py::array_t<double>& stresses,
+             const py::list& fitted, const py::dict& values, std::optional<double> until,
+             int starts, std::uint64_t seed, std::optional<long> max_evaluations,
+             std::optional<double> max_seconds, const py::object& progress) {
+    // Every input not given at its default text, as compute_law takes them.
+    const InputSet inputs = with_default_texts(input_set(values));
+    const auto w = openings.unchecked<1>();
+    const auto sigma = stresses.unchecked<1>();
+    if (w.shape(0) != sigma.shape(0))
+        throw py::value_error("openings and stresses differ in length");
+    std::vector<MeasuredPoint> points;
+    for (py::ssize_t i = 0; i < w.shape(0); ++i) {
+        points.push_back({w(i), sigma(i), static_cast<int>(i + 1)});
+    }
+    std::vector<FitValue> wanted;
+    for (const auto& item : fitted) {
+        const auto t = item.cast<py::tuple>();
+        FitValue v;
+        v.name = t[0].cast<std::string>();
+        v.member = input_member(v.name);
+        if (v.member.empty()) throw py::type_error("unknown input '" + v.name + "' to fit");
+        v.low = t[1].cast<double>();
+        v.high = t[2].cast<double>();
+        if (t.size() > 3 && !t[3].is_none()) v.start = t[3].cast<double>();
+        wanted.push_back(v);
+    }
+    auto made = make_fit_problem(inputs, wanted, points, until, false);
+    py::dict out;
+    if (const auto* refusal = std::get_if<FitProblemRefusal>(&made)) {
+        if (!refusal->input) throw py::value_error(refusal->message);
+        const std::int16_t model = read_calculation_inputs(inputs).model;
+        out["refusal"] = refusal_tuple(*refusal->input, model);
+        return out;
+    }
+    FitSettings settings;
+    settings.starts = starts;
+    settings.seed = seed;
+    settings.max_evaluations = max_evaluations;
+    settings.max_seconds = max_seconds;
+    if (const auto error = check_fit_settings(settings)) throw py::value_error(*error);
+    bool interrupted = false;
+    FitResult result;
+    {
+        py::gil_scoped_release release;
+        FitHooks hooks;
+        hooks.stop_requested = [&] {
+            py::gil_scoped_acquire acquire;
+            if (PyErr_CheckSignals() != 0) interrupted = true;
+            return interrupted;
+        };
+        if (!progress.is_none()) {
+            hooks.progress = [&](long evaluations, double rmse) {
+                py::gil_scoped_acquire acquire;
+                progress(evaluations, rmse);
+            };
+        }
+        result = fit_law(std::get<FitProblem>(made), settings, hooks);
+    }
+    if (interrupted) throw py::error_already_set();
+    out["refusal"] = py::none();
+    out["found"] = result.found;
+    out["values"] = result.values;
+    out["texts"] = result.texts;
+    out["at_bound"] = result.at_bound;
+    out["fitted_stresses"] = result.fitted_stresses;
+    out["rmse"] = result.rmse;
+    out["r2"] = optional_number(result.r2);
+    out["evaluations"] = result.evaluations;
+    out["refused_evaluations"] = result.refused_evaluations;
+    out["seconds"] = result.seconds;
+    out["stop"] = fit_stop_text(result.stop);
+    if (!result.found && result.last_refusal) {
+        out["last_refusal"] =
+            refusal_tuple(*result.last_refusal, read_calculation_inputs(inputs).model);
+    }
+    return out;
+}
+
 }  // namespace
 
 }  // namespace quarnel
@@ -307,6 +395,10 @@ PYBIND11_MODULE(_quarnel, m) {
     });
     m.def("mix", &mix, py::arg("fibers"), py::arg("shared"), py::arg("openings") = py::none(),
           py::arg("sigma_fc") = py::none(), py::arg("J_tip") = py::none());
+    m.def("fit", &fit, py::arg("openings"), py::arg("stresses"), py::arg("fitted"),
+          py::arg("inputs"), py::arg("until") = py::none(), py::arg("starts") = 4,
+          py::arg("seed") = 1, py::arg("max_evaluations") = py::none(),
+          py::arg("max_seconds") = py::none(), py::arg("progress") = py::none());
     m.def("write_result_file", &write_result_file, py::arg("inputs"), py::arg("openings"),
           py::arg("path"), py::arg("at"));
 }

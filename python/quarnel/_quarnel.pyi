@@ -30,3 +30,15 @@ def mix(
 def write_result_file(
     inputs: dict[str, Any], openings: Optional[np.ndarray], path: str, at: Sequence[int]
 ) -> None: ...
+def fit(
+    openings: np.ndarray,
+    stresses: np.ndarray,
+    fitted: Sequence[tuple],
+    inputs: dict[str, Any],
+    until: Optional[float] = None,
+    starts: int = 4,
+    seed: int = 1,
+    max_evaluations: Optional[int] = None,
+    max_seconds: Optional[float] = None,
+    progress: Optional[Callable[[int, float], None]] = None,
+) -> dict[str, Any]: ...
