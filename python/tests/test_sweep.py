@@ -91,3 +91,26 @@ def test_a_dask_cluster_gives_the_local_table():
         remote = quarnel.sweep(vary=vary, base={"division": 8}, client=client, chunk=5)
     local = quarnel.sweep(vary=vary, base={"division": 8}, progress=False)
     pd.testing.assert_frame_equal(remote, local)
+
+
+def test_a_worker_killed_mid_sweep_leaves_the_table_complete_and_equal():
+    distributed = pytest.importorskip("distributed")
+    import os
+    import signal
+    import time
+
+    vary = {"Vf": np.linspace(0.005, 0.03, 800).tolist()}
+    base = {"division": 30}
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+        result = {}
+        runner = threading.Thread(
+            target=lambda: result.update(table=quarnel.sweep(vary=vary, base=base, client=client, chunk=8)))
+        runner.start()
+        time.sleep(1.0)
+        pids = client.run(os.getpid)
+        os.kill(next(iter(pids.values())), signal.SIGKILL)
+        runner.join(timeout=240)
+        assert not runner.is_alive()
+    local = quarnel.sweep(vary=vary, base=base, progress=False)
+    pd.testing.assert_frame_equal(result["table"], local)
