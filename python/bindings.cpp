@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -195,6 +196,9 @@ SweepSpec spec_of(const py::dict& d) {
     return spec;
 }
 
+std::mutex kept_scratch_mutex;
+SweepScratch kept_scratch;
+
 // Runs [first, last) of a sweep, in run order, as dicts; a KeyboardInterrupt
 // ends it after the runs under way.
 py::list sweep_runs(const py::dict& description, std::size_t first, std::size_t last, int jobs,
@@ -210,23 +214,34 @@ py::list sweep_runs(const py::dict& description, std::size_t first, std::size_t 
     if (last > plan->runs()) last = plan->runs();
     std::vector<SweepRunResult> results;
     std::atomic<bool> interrupted{false};
+    const auto stop = [&] {
+        py::gil_scoped_acquire acquire;
+        if (PyErr_CheckSignals() != 0) interrupted = true;
+        return interrupted.load();
+    };
+    const auto consume = [&](SweepRunResult&& r) {
+        results.push_back(std::move(r));
+        if (!progress.is_none()) {
+            py::gil_scoped_acquire acquire;
+            progress(results.size());
+        }
+        return true;
+    };
     {
         py::gil_scoped_release release;
-        run_sweep(
-            spec, *plan, first, last, jobs,
-            [&](SweepRunResult&& r) {
-                results.push_back(std::move(r));
-                if (!progress.is_none()) {
-                    py::gil_scoped_acquire acquire;
-                    progress(results.size());
-                }
-                return true;
-            },
-            [&] {
-                py::gil_scoped_acquire acquire;
-                if (PyErr_CheckSignals() != 0) interrupted = true;
-                return interrupted.load();
-            });
+        if (jobs <= 1) {
+            // One thread keeps the process's tables between calls, so that a
+            // Dask worker computing chunk after chunk builds them once;
+            // a concurrent call takes tables of its own.
+            std::unique_lock lock(kept_scratch_mutex, std::try_to_lock);
+            SweepScratch own;
+            SweepScratch& scratch = lock.owns_lock() ? kept_scratch : own;
+            for (std::size_t r = first; r < last && !stop(); ++r) {
+                consume(compute_sweep_run(spec, *plan, r, scratch));
+            }
+        } else {
+            run_sweep(spec, *plan, first, last, jobs, consume, stop);
+        }
     }
     if (interrupted) throw py::error_already_set();
     py::list rows;

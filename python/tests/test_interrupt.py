@@ -8,12 +8,16 @@ import textwrap
 import time
 
 
-def test_keyboard_interrupt_ends_a_long_sweep():
-    script = textwrap.dedent("""
+import pytest
+
+
+@pytest.mark.parametrize("jobs", [1, 2])
+def test_keyboard_interrupt_ends_a_long_sweep(jobs):
+    script = textwrap.dedent(f"""
         import sys, threading, quarnel
         print("started", flush=True)
         try:
-            quarnel.sweep(vary={"Vf": (0.005, 0.03, 100000)}, jobs=2, progress=False)
+            quarnel.sweep(vary={{"Vf": (0.005, 0.03, 100000)}}, jobs={jobs}, progress=False)
         except KeyboardInterrupt:
             print("interrupted", threading.active_count(), flush=True)
             sys.exit(0)
