@@ -98,7 +98,9 @@ def sweep(
     status ``refused`` and the message. ``jobs`` native threads compute the
     runs; with ``client`` (a ``dask.distributed.Client``) chunks of ``chunk``
     runs go to the cluster and come back in order. ``curves=True`` also
-    returns every run's steps as a long DataFrame: ``(table, curves)``."""
+    returns every run's steps as a long DataFrame: ``(table, curves)``;
+    ``curves="xarray"`` (a grid only) as an xarray Dataset with the varied
+    names and the step n as dimensions."""
     import pandas as pd
 
     spec = _spec(base, fibers, vary, runs, openings, sigma_fc, J_tip, curves)
@@ -132,6 +134,10 @@ def sweep(
     table = _table(rows, names, sigma_fc, J_tip)
     if not curves:
         return table
+    if curves == "xarray":
+        if spec["zip"]:
+            raise ValueError('curves="xarray" needs a grid: vary=, not runs=')
+        return table, _dataset(rows, spec["axes"], table)
     long = [
         pd.DataFrame({"run": row["run"], "n": np.arange(len(row["steps"]["Wcr"])), **{
             "Wcr_mm": row["steps"]["Wcr"], "P_N": row["steps"]["P"],
@@ -140,6 +146,30 @@ def sweep(
         for row in rows if row["status"] == "ok"
     ]
     return table, (pd.concat(long, ignore_index=True) if long else pd.DataFrame())
+
+
+def _dataset(rows: list, axes: list, table):
+    """The steps of a grid sweep as an xarray Dataset: one dimension per
+    varied name (its values as the table gives them) and the step n; a
+    refused run, or a step a shorter law lacks, is NaN."""
+    import xarray as xr
+
+    shape = [len(table[name].unique()) for name, _ in axes]
+    steps = max((len(r["steps"]["Wcr"]) for r in rows if r["status"] == "ok"), default=0)
+    data = {k: np.full((*shape, steps), np.nan) for k in ("Wcr", "P", "sigma", "effective_fiber_ratio")}
+    for index, row in enumerate(rows):
+        if row["status"] != "ok":
+            continue
+        at = np.unravel_index(index, shape)
+        for key, values in data.items():
+            values[(*at, slice(0, len(row["steps"][key])))] = row["steps"][key]
+    names = [name for name, _ in axes]
+    coords = {name: table[name].to_numpy().reshape(shape)[
+        tuple(slice(None) if i == d else 0 for i in range(len(shape)))] for d, name in enumerate(names)}
+    coords["n"] = np.arange(steps)
+    units = {"Wcr": "mm", "P": "N", "sigma": "MPa", "effective_fiber_ratio": ""}
+    return xr.Dataset(
+        {k: ([*names, "n"], v, {"units": units[k]}) for k, v in data.items()}, coords=coords)
 
 
 def _table(rows: list, names: list, sigma_fc, J_tip):

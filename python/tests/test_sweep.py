@@ -45,6 +45,18 @@ def test_curves_come_back_long():
                           quarnel.law(division=4, Vf=0.02).sigma)
 
 
+def test_a_grid_comes_back_as_a_dataset_with_the_varied_names_as_dimensions():
+    pytest.importorskip("xarray")
+    table, data = quarnel.sweep(vary={"Vf": [0.01, 0, 0.02], "division": [2, 4]}, curves="xarray",
+                                progress=False)
+    assert data["sigma"].dims == ("Vf", "division", "n")
+    assert list(data["division"].values) == [2, 4]
+    law = quarnel.law(Vf=0.02, division=2)
+    assert np.array_equal(data["sigma"].sel(Vf=0.02, division=2).values[:5], law.sigma)
+    assert np.isnan(data["sigma"].sel(Vf=0.02, division=2).values[5:]).all()
+    assert np.isnan(data["sigma"].sel(Vf=0).values).all()  # refused
+
+
 def test_sweep_errors():
     with pytest.raises(TypeError):
         quarnel.sweep(base={"Lx": 1}, vary={"Vf": [0.01]})
