@@ -60,7 +60,11 @@ double exact_cell_weight(float k, float theta_r_deg, int angle_deg) {
     const auto branch = [&](int edge_deg) {
         return std::remainder(static_cast<double>(edge_deg) - t, 180.0);
     };
+    // At the end of a branch F is +-pi/2, its limit for every k > 0, so that
+    // with k = 0 (all fibers at right angles to the principal angle) a
+    // period's end on a cell edge still counts the whole density.
     const auto F = [&](double offset_deg) {
+        if (std::fabs(offset_deg) == 90) return std::copysign(true_pi / 2, offset_deg);
         return std::atan(root_k * std::tan(offset_deg * (true_pi / 180)));
     };
     const double lower = branch(angle_deg - 1);

@@ -68,7 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SumCase{"1", "30"}, SumCase{"4", "45"}, SumCase{"100", "-60"},
                       SumCase{"1e4", "0"}, SumCase{"1e4", "1"}, SumCase{"1e4", "89"},
                       SumCase{"1e6", "0"}, SumCase{"1e6", "1"}, SumCase{"1e6", "90"},
-                      SumCase{"1e6", "180.3"}, SumCase{"1e6", "-1234.5"}, SumCase{"0", "17"}));
+                      SumCase{"1e6", "180.3"}, SumCase{"1e6", "-1234.5"}, SumCase{"0", "17"},
+                      SumCase{"0", "0"}, SumCase{"0", "-89"}, SumCase{"1e-30", "0"},
+                      SumCase{"3e38", "1e30"}));
 
 struct CellCase {
     double k;
