@@ -45,6 +45,9 @@ std::string input_meaning(const InputInfo& f) {
         {"C", "model 2: C of the displacement at peak C*lb^D, mm"},
         {"D", "model 2: D of C*lb^D"},
         {"division", "Division: 2*division+1 crack-opening steps"},
+        {"orientation_weights",
+         "classic or exact: the density at each 2-degree cell's centre, or its integral "
+         "over the cell"},
     };
     const auto it = meaning.find(f.member);
     return it == meaning.end() ? f.caption : it->second;
@@ -117,7 +120,7 @@ std::variant<BatchRequest, CommandEnd> parse_batch_request(const std::vector<std
 }
 
 int run_batch_command(const BatchRequest& request) {
-    for (const std::string& note : ignored_character_notes(request.values.inputs)) {
+    for (const std::string& note : input_notes(request.values.inputs)) {
         std::cerr << program << note << "\n";
     }
     const std::vector<Place> outputs = {{"the result file", request.output, {}},

@@ -15,6 +15,7 @@
 
 #include "app/process_guard.h"
 #include "engine/text_to_number.h"
+#include "study/law_warnings.h"
 #include "study/measured_curve.h"
 
 namespace quarnel {
@@ -271,6 +272,12 @@ void read_shared_options(const SharedOptions& o, const InputFileReader& read_fil
             throw UsageError(o.openings_file + ": " + e.what());
         }
     }
+}
+
+std::vector<std::string> input_notes(const InputTexts& inputs) {
+    std::vector<std::string> notes = ignored_character_notes(inputs);
+    for (std::string& warning : law_warnings(inputs.inputs())) notes.push_back(std::move(warning));
+    return notes;
 }
 
 std::vector<Place> input_places(const SharedOptions& o) {

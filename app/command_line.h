@@ -133,6 +133,11 @@ void read_shared_options(const SharedOptions& options, const InputFileReader& re
 void read_input_options(const SharedOptions& options, const InputFileReader& read_file,
                         InputTexts& into);
 
+// What standard error says of a command's inputs before the law is
+// computed: the texts read only in part (ignored_character_notes), then the
+// law's warnings (law_warnings: orientation weights that do not sum to 1).
+std::vector<std::string> input_notes(const InputTexts& inputs);
+
 // The input files the shared options name (--params, --openings-file),
 // for the check of output places.
 std::vector<Place> input_places(const SharedOptions& options);

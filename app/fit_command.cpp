@@ -217,7 +217,7 @@ int run_fit(const FitRequest& q) {
         return usage(q.measured + ": " + curve_refusal_text(*refusal));
     }
     const std::vector<MeasuredPoint>& points = std::get<std::vector<MeasuredPoint>>(curve);
-    for (const std::string& note : ignored_character_notes(q.values.inputs)) {
+    for (const std::string& note : input_notes(q.values.inputs)) {
         std::cerr << program << note << "\n";
     }
     const SharedOptions& o = q.options;

@@ -63,6 +63,13 @@ void assign_input(const std::string& assignment, InputTexts& inputs) {
     }
     const std::string member = input_member(name);
     if (member.empty() || member == "model") throw UsageError("unknown name " + quoted(name));
+    if (member == "orientation_weights") {
+        try {
+            read_orientation_weights(text);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+        }
+    }
     inputs.texts[member] = text;
     inputs.names[member] = name;
 }
@@ -86,6 +93,8 @@ void assign_params_text(const std::string& path, std::string text, InputTexts& i
 std::vector<std::string> ignored_character_notes(const InputTexts& inputs) {
     std::vector<std::string> notes;
     for (const auto& [member, name] : inputs.names) {
+        // A text input, not read by the text-to-number rule.
+        if (member == "orientation_weights") continue;
         const std::string& text = std::get<std::string>(inputs.texts.at(member));
         const NumberReading reading = read_number_text(text);
         if (!reading.ignored.empty()) {
@@ -101,6 +110,15 @@ std::string params_file_text(const InputSet& inputs, std::int16_t model) {
     for (const std::string& member : input_member_names()) {
         if (member == "model") continue;
         const auto it = inputs.find(member);
+        if (member == "orientation_weights") {
+            // Written only when not classic, so that the files of classic
+            // runs stay as they were.
+            const auto* given =
+                it == inputs.end() ? nullptr : std::get_if<std::string>(&it->second);
+            const std::string word = given ? trimmed(*given) : "";
+            if (!word.empty() && word != "classic") text += member + "=" + word + "\n";
+            continue;
+        }
         std::string value;
         if (it != inputs.end()) {
             if (const double* number = std::get_if<double>(&it->second)) {

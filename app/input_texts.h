@@ -35,7 +35,8 @@ struct InputTexts {
 std::string quoted(const std::string& text);
 
 // One NAME=TEXT into the inputs ("model" takes 1, 2, constant or
-// function-lb). Throws UsageError for an unknown name or a missing "=".
+// function-lb; orientation_weights classic or exact). Throws UsageError for
+// an unknown name, a missing "=" or a text those two do not take.
 void assign_input(const std::string& assignment, InputTexts& inputs);
 // The NAME=TEXT lines of a parameter file's text, `path` naming it in
 // messages: blanks allowed around the name and the "=", "#" starting a
@@ -50,7 +51,8 @@ std::vector<std::string> ignored_character_notes(const InputTexts& inputs);
 // Every input of a run as the NAME=TEXT lines of a parameter file, in the
 // order the inputs are read, "model" last: the text given where it stands on
 // one line, else the shortest text of the number it reads as, which reads
-// back as the same double.
+// back as the same double. orientation_weights is written only when it is
+// not classic, so that a classic run's file is as it always was.
 std::string params_file_text(const InputSet& inputs, std::int16_t model);
 
 // "YYYY-MM-DD hh:mm:ss" as --at takes it. Throws UsageError.

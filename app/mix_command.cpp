@@ -30,7 +30,8 @@ std::string help_footer() {
     return "\nShared inputs (NAME=TEXT or --params): Am crack_xy crack_zx division.\n"
            "Inputs of a fiber type (its --fiber file, NAME=TEXT lines): Vf Af Lf fp0 fp1 fd0\n"
            "fd1 f_reduction sigma_fu kxy theta_r_xy kzx theta_r_zx Pmax|A delta_max|B C D\n"
-           "model. Names not given take the window's default texts (quarnel-batch --help).\n"
+           "orientation_weights model. Names not given take the window's default texts\n"
+           "(quarnel-batch --help).\n"
            "\nThe openings are those of --openings, or else the Division scheme of the type\n"
            "with the largest Lf (the first on a tie). The mix's P is the sum of the types'\n"
            "P in the order of the --fiber options, sigma = P / Am.\n"
@@ -160,7 +161,7 @@ MixRequest read_mix_options(const MixOptions& o, const InputFileReader& read_fil
 
 int run_mix_command(const MixRequest& request) {
     for (const FiberFile& fiber : request.fibers) {
-        for (const std::string& note : ignored_character_notes(fiber.inputs)) {
+        for (const std::string& note : input_notes(fiber.inputs)) {
             std::cerr << program << fiber.path << ": " << note << "\n";
         }
     }

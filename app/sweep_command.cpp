@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <set>
 #include <thread>
 
 #include "app/output_places.h"
@@ -25,9 +26,10 @@ constexpr const char* program = "quarnel-batch sweep: ";
 constexpr const char* curves_heading = "run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
 
 std::string help_footer() {
-    return "\nNAME is any input name of quarnel-batch (see quarnel-batch --help), model and\n"
-           "division included. VALUES is v1,v2,... (field texts), start:stop:count (evenly\n"
-           "spaced, both ends included) or start:stop:count:log (geometric, ends above 0).\n"
+    return "\nNAME is any input name of quarnel-batch (see quarnel-batch --help), model,\n"
+           "division and orientation_weights (classic,exact) included. VALUES is v1,v2,...\n"
+           "(field texts), start:stop:count (evenly spaced, both ends included) or\n"
+           "start:stop:count:log (geometric, ends above 0).\n"
            "Several --vary give every combination, the first varying slowest.\n"
            "\nExit status:\n"
            "  0    every run was computed and every output written\n"
@@ -63,6 +65,12 @@ bool is_run_file_name(const std::string& name) {
     }
     const std::string rest = name.substr(at);
     return rest == ".p-d" || rest == ".params";
+}
+
+// Whether an axis holds words rather than numbers (orientation_weights), for
+// the summary's cells.
+bool is_text_axis(const SweepSpec& spec, std::size_t axis) {
+    return spec.targets[axis].member == "orientation_weights";
 }
 
 // The sweep's outputs and what each holds so far.
@@ -139,7 +147,10 @@ SweepRequest read_sweep_options(const SweepOptions& o, const InputFileReader& re
     try {
         for (const std::string& v : o.varied) {
             SweepVaried varied = parse_varied_input(v, r.fibers.size());
-            for (std::string& note : axis_notes(varied.axis)) r.notes.push_back(note);
+            // Its texts are words, not numbers read in part.
+            if (varied.target.member != "orientation_weights") {
+                for (std::string& note : axis_notes(varied.axis)) r.notes.push_back(note);
+            }
             spec.axes.push_back(std::move(varied.axis));
             spec.targets.push_back(std::move(varied.target));
         }
@@ -175,9 +186,9 @@ int run_sweep_command(const SweepRequest& request) {
     // criteria.
     std::vector<std::string> columns = {"run"};
     std::vector<bool> numeric = {true};
-    for (const SweepAxis& a : spec.axes) {
-        columns.push_back(a.name);
-        numeric.push_back(true);
+    for (std::size_t a = 0; a < spec.axes.size(); ++a) {
+        columns.push_back(spec.axes[a].name);
+        numeric.push_back(!is_text_axis(spec, a));
     }
     columns.insert(columns.end(), {"status", "message"});
     numeric.insert(numeric.end(), {false, false});
@@ -207,6 +218,7 @@ int run_sweep_command(const SweepRequest& request) {
     }
 
     long refused = 0;
+    std::set<std::string> warned;  // each distinct warning once, however many runs give it
     std::optional<std::string> failure;
     ProgressLine progress(!o.quiet);
     const auto started = std::chrono::steady_clock::now();
@@ -214,7 +226,14 @@ int run_sweep_command(const SweepRequest& request) {
     const auto consume = [&](SweepRunResult&& run) {
         std::vector<std::string> cells = {std::to_string(run.run + 1)};
         for (std::size_t a = 0; a < spec.axes.size(); ++a) {
-            cells.push_back(shortest_number_text(spec.axes[a].number(run.at[a])));
+            cells.push_back(is_text_axis(spec, a)
+                                ? std::get<std::string>(spec.axes[a].value(run.at[a]))
+                                : shortest_number_text(spec.axes[a].number(run.at[a])));
+        }
+        for (const std::string& warning : run.warnings) {
+            if (!warned.insert(warning).second) continue;
+            progress.finish();
+            std::cerr << program << warning << "\n";
         }
         if (run.refused()) {
             ++refused;

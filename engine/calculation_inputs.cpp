@@ -9,11 +9,18 @@
 namespace quarnel {
 
 const std::vector<std::string>& input_member_names() {
-    static const std::vector<std::string> names = {
-        "Am",        "Vf",  "Af",          "Lf",         "fp0",      "fp1",
-        "fd0",       "fd1", "f_reduction", "sigma_fu",   "crack_xy", "crack_zx",
-        "kxy",       "kzx", "theta_r_xy",  "theta_r_zx", "division", "Pmax",
-        "delta_max", "C",   "D",           "model"};
+    static const std::vector<std::string> names = {"Am",          "Vf",
+                                                   "Af",          "Lf",
+                                                   "fp0",         "fp1",
+                                                   "fd0",         "fd1",
+                                                   "f_reduction", "sigma_fu",
+                                                   "crack_xy",    "crack_zx",
+                                                   "kxy",         "kzx",
+                                                   "theta_r_xy",  "theta_r_zx",
+                                                   "division",    "Pmax",
+                                                   "delta_max",   "C",
+                                                   "D",           "orientation_weights",
+                                                   "model"};
     return names;
 }
 
@@ -50,6 +57,24 @@ double number_in(const std::map<std::string, InputValue>& members, const std::st
 
 }  // namespace
 
+OrientationWeights read_orientation_weights(const InputValue& value) {
+    const std::string* text = std::get_if<std::string>(&value);
+    if (text == nullptr) {
+        throw std::invalid_argument(
+            "orientation_weights takes the text classic or exact, not a number");
+    }
+    const auto first = text->find_first_not_of(" \t");
+    const std::string word = first == std::string::npos
+                                 ? ""
+                                 : text->substr(first, text->find_last_not_of(" \t") - first + 1);
+    if (word == "classic") return OrientationWeights::classic;
+    if (word == "exact") return OrientationWeights::exact;
+    // A runaway text is cut, so that the message stays one line.
+    const std::string shown = word.size() <= 40 ? word : word.substr(0, 40) + "...";
+    throw std::invalid_argument("orientation_weights must be classic or exact, not \"" + shown +
+                                "\"");
+}
+
 CalculationInputs read_calculation_inputs(const InputSet& inputs) {
     const std::map<std::string, InputValue> members = by_member(inputs);
     const auto number = [&](const char* member) { return number_in(members, member); };
@@ -64,6 +89,9 @@ CalculationInputs read_calculation_inputs(const InputSet& inputs) {
     }
     CalculationInputs in;
     in.model = model;
+    if (const auto it = members.find("orientation_weights"); it != members.end()) {
+        in.orientation_weights = read_orientation_weights(it->second);
+    }
     in.Am = single("Am");
     in.Vf = single("Vf");
     in.Af = single("Af");

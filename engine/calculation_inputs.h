@@ -13,6 +13,12 @@ inline constexpr double pi = 3.141592654;
 
 enum class PulloutModel : std::int16_t { constant = 1, function_lb = 2 };
 
+// How a plane's 90 orientation weights are formed: `classic`, the model's
+// p(angle) * angle_step at each cell's centre, or `exact`, each 2-degree
+// cell's integral of the density, so that a plane's weights sum to 1 for any
+// intensity.
+enum class OrientationWeights : std::int16_t { classic, exact };
+
 // The parameter record of one run. Inputs are held with the widths the model
 // rounds them to: 32-bit except the four pull-out values.
 struct CalculationInputs {
@@ -34,6 +40,7 @@ struct CalculationInputs {
     float theta_r_zx = 0;   // principal orientation angle in z-x, degrees
     std::string data_file_name;
     std::int16_t model = 1;  // 1 = Constant model, 2 = Function lb model
+    OrientationWeights orientation_weights = OrientationWeights::classic;
     std::int16_t division = 0;
     double division_number = 0;  // the rounded "Division" number before it is narrowed
     std::int16_t angle_step_deg = 2;
@@ -65,18 +72,26 @@ using InputSet = std::map<std::string, InputValue>;
 
 // The member names an InputSet may hold, in the order they are read: Am, Vf,
 // Af, Lf, fp0, fp1, fd0, fd1, f_reduction, sigma_fu, crack_xy, crack_zx, kxy,
-// kzx, theta_r_xy, theta_r_zx, division, Pmax, delta_max, C, D, model. "A"
-// and "B" name the same inputs as "Pmax" and "delta_max".
+// kzx, theta_r_xy, theta_r_zx, division, Pmax, delta_max, C, D,
+// orientation_weights, model. "A" and "B" name the same inputs as "Pmax" and
+// "delta_max". orientation_weights is a text, every other one a number.
 const std::vector<std::string>& input_member_names();
 
 // The member a name stands for ("A" is "Pmax", "B" is "delta_max"), or an
 // empty text when the name is none of them.
 std::string input_member(const std::string& name);
 
+// The weights an orientation_weights input names: the text "classic" or
+// "exact", blanks and tabs around it skipped. Throws std::invalid_argument
+// naming the input and the texts it takes, for any other text or a number.
+OrientationWeights read_orientation_weights(const InputValue& value);
+
 // Fills the record from the inputs (a member not given reads as empty text;
-// model, 1 or 2, is 1 when not given) and forms the derived values.
+// model, 1 or 2, is 1 when not given; orientation_weights is classic when not
+// given) and forms the derived values.
 // Throws std::invalid_argument for an unknown name, for a member given twice
-// under its two names, and for a model other than 1 or 2.
+// under its two names, for a model other than 1 or 2 and for an
+// orientation_weights that read_orientation_weights refuses.
 CalculationInputs read_calculation_inputs(const InputSet& inputs);
 // The same with the model given apart, as the window holds it.
 CalculationInputs read_calculation_inputs(InputSet inputs, std::int16_t model);

@@ -1,6 +1,7 @@
 #include "fiber_orientation.h"
 
 #include <cmath>
+#include <numbers>
 
 namespace quarnel {
 
@@ -31,13 +32,47 @@ double orientation_density(double alpha, float k, const OrientationCoefficients&
 }
 
 double w_xy(const CalculationInputs& inputs, const Orientation& o, int i) {
+    if (inputs.orientation_weights == OrientationWeights::exact) {
+        return exact_cell_weight(inputs.kxy, inputs.theta_r_xy, cell_angle_deg(i));
+    }
     const double phi = cell_angle_deg(i);
     return orientation_density(phi * inputs.deg_to_rad, inputs.kxy, o.xy) * inputs.angle_step;
 }
 
 double w_zx(const CalculationInputs& inputs, const Orientation& o, int j) {
+    if (inputs.orientation_weights == OrientationWeights::exact) {
+        return exact_cell_weight(inputs.kzx, inputs.theta_r_zx, cell_angle_deg(j));
+    }
     const double psi = cell_angle_deg(j);
     return orientation_density(psi * inputs.deg_to_rad, inputs.kzx, o.zx) * inputs.angle_step;
+}
+
+double exact_cell_weight(float k, float theta_r_deg, int angle_deg) {
+    constexpr double true_pi = std::numbers::pi;
+    const double root_k = std::sqrt(static_cast<double>(k));
+    // The principal angle within one period first, so that an edge's offset
+    // from it is formed of small numbers whatever angle was typed.
+    const double t = std::remainder(static_cast<double>(theta_r_deg), 180.0);
+    // An edge's offset from the principal angle on the branch of tan that
+    // holds it, [-90, 90] degrees; remainder is exact. A cell edge shared by
+    // two cells gives both the same value, so that the sum of a plane's
+    // weights telescopes to one period.
+    const auto branch = [&](int edge_deg) {
+        return std::remainder(static_cast<double>(edge_deg) - t, 180.0);
+    };
+    // At the end of a branch F is +-pi/2, its limit for every k > 0, so that
+    // with k = 0 (all fibers at right angles to the principal angle) a
+    // period's end on a cell edge still counts the whole density.
+    const auto F = [&](double offset_deg) {
+        if (std::fabs(offset_deg) == 90) return std::copysign(true_pi / 2, offset_deg);
+        return std::atan(root_k * std::tan(offset_deg * (true_pi / 180)));
+    };
+    const double lower = branch(angle_deg - 1);
+    const double upper = branch(angle_deg + 1);
+    // The upper edge's offset lies below the lower's only when the cell
+    // crosses the end of a branch, 90 degrees from the principal angle.
+    const double crossing = upper < lower ? true_pi : 0.0;
+    return ((F(upper) + crossing) - F(lower)) / true_pi;
 }
 
 float z_level(float Lf, int k) {

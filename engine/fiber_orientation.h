@@ -34,9 +34,19 @@ inline constexpr int cell_angle_deg(int index) {
     return -89 + 2 * (index - 1);
 }
 
-// Orientation weights of an x-y cell i and a z-x cell j: p(angle) * angle_step.
+// Orientation weights of an x-y cell i and a z-x cell j: p(angle) * angle_step
+// with the classic weights, exact_cell_weight with the exact ones.
 double w_xy(const CalculationInputs& inputs, const Orientation& o, int i);
 double w_zx(const CalculationInputs& inputs, const Orientation& o, int j);
+
+// The integral of a plane's elliptic density over the 2-degree cell about
+// angle_deg, for the intensity k and the principal angle theta_r (degrees):
+//   (F(angle + 1) - F(angle - 1)) / pi, F(a) = atan(sqrt k tan(a - theta_r))
+// continued across the branches of tan, at a - theta_r = 90 + 180 n degrees,
+// where it gains pi. The angles are in true radians (not the model's pi), so
+// that the 90 cells make one whole period and a plane's weights sum to 1 for
+// any k, however narrow the density.
+double exact_cell_weight(float k, float theta_r_deg, int angle_deg);
 
 // z_k = -(Lf / 2) (100 - k) / 100, rounded to 32 bits.
 float z_level(float Lf, int k);

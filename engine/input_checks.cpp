@@ -1,6 +1,7 @@
 #include "input_checks.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "crack_openings.h"
 #include "fiber_orientation.h"
@@ -17,6 +18,13 @@ std::string quoted(const std::string& member, std::int16_t) {
 
 InputRefusal refuse(const std::string& member, std::int16_t model, const std::string& rule) {
     return {member, quoted(member, model) + " " + rule};
+}
+
+// A stored 32-bit input as a message shows it, to 7 significant digits.
+std::string value_text(float x) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7g", static_cast<double>(x));
+    return text;
 }
 
 // A plane's 90 weights, p(angle) * angle_step. With k at 0, nearly 0 or very
@@ -137,9 +145,24 @@ std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in
         }
     }
     if (in.Am == 0) return refuse("Am", m, "must not be 0: the stress is the load divided by it.");
+    if (in.Am < 0) {
+        return refuse("Am", m,
+                      "must not be negative (it is " + value_text(in.Am) +
+                          "): it is the sectional area of the matrix, in mm2.");
+    }
     if (in.Af == 0) return refuse("Af", m, "must not be 0: the fiber count is divided by it.");
+    if (in.Af < 0) {
+        return refuse("Af", m,
+                      "must not be negative (it is " + value_text(in.Af) +
+                          "): it is the sectional area of one fiber, in mm2.");
+    }
     if (in.Vf == 0)
         return refuse("Vf", m, "must not be 0: with no fibers there is no bridging law.");
+    if (in.Vf < 0 || in.Vf > 1) {
+        return refuse("Vf", m,
+                      "must lie between 0 and 1, not " + value_text(in.Vf) +
+                          ": it is the fibers' share of the volume, 0.01 for one per cent.");
+    }
     if (!std::isfinite(in.total_fiber) || in.total_fiber == 0) {
         return refuse("Vf", m,
                       "with the sectional areas gives a fiber count (Vf * Am / Af) that is 0 or "

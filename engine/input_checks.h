@@ -21,8 +21,9 @@ struct InputRefusal {
 // or openings the caller gives, which leave "Division" unused and unchecked.
 enum class OpeningScheme { division, given };
 
-// Refuses inputs that make the model's arithmetic undefined, before any table
-// is built.
+// Refuses inputs that make the model's arithmetic undefined or that no
+// composite can have (a volume fraction outside [0, 1], a negative area or
+// length), before any table is built.
 std::optional<InputRefusal> check_calculation_inputs(
     const CalculationInputs& inputs, OpeningScheme scheme = OpeningScheme::division);
 

@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "engine/text_to_number.h"
+
 namespace quarnel {
 
 const std::vector<InputInfo>& input_table() {
@@ -27,6 +29,7 @@ const std::vector<InputInfo>& input_table() {
         {"C", "C", "mm", "0"},
         {"D", "D", "", "0"},
         {"division", "Division", "", "30"},
+        {"orientation_weights", "Orientation weights", "", "classic"},
     };
     return table;
 }
@@ -51,6 +54,20 @@ InputSet with_default_texts(InputSet inputs) {
         if (given.count(info.member) == 0) inputs.emplace(info.member, info.default_text);
     }
     return inputs;
+}
+
+std::vector<PartReading> part_readings(const InputSet& inputs) {
+    std::vector<PartReading> readings;
+    for (const InputInfo& info : input_table()) {
+        if (info.member == "orientation_weights") continue;
+        const auto it = inputs.find(info.member);
+        if (it == inputs.end()) continue;
+        const std::string* text = std::get_if<std::string>(&it->second);
+        if (text == nullptr) continue;
+        const NumberReading reading = read_number_text(*text);
+        if (!reading.ignored.empty()) readings.push_back({info.member, *text, reading.value});
+    }
+    return readings;
 }
 
 std::string input_caption(const std::string& member, std::int16_t model) {

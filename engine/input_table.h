@@ -18,7 +18,9 @@ struct InputInfo {
     std::string default_text;  // "2500"
 };
 
-// Every input member but "model", in the window's field order.
+// Every input member but "model": the window's fields in their order, then
+// orientation_weights, which the window does not show (it keeps the classic
+// weights).
 const std::vector<InputInfo>& input_table();
 
 // The entry of a member; nullptr when there is none ("A", "model", ...).
@@ -30,6 +32,17 @@ InputSet default_input_texts();
 // The inputs with each member of the table that they do not give, under
 // either of its names ("A" gives Pmax), added at its default text.
 InputSet with_default_texts(InputSet inputs);
+
+// A number text that the text-to-number rule reads only in part: characters
+// other than blanks follow its number, or it holds none, and are ignored.
+struct PartReading {
+    std::string member;
+    std::string text;
+    double value = 0;  // what the text reads as
+};
+// The texts among the inputs read only in part, in the order of input_table();
+// orientation_weights, a word, is none of them.
+std::vector<PartReading> part_readings(const InputSet& inputs);
 
 // A member's caption in the model's naming: Pmax and delta_max are "A" and
 // "B" in the Function lb model. A name without an entry is its own caption.

@@ -5,6 +5,7 @@
 #include "engine/crack_openings.h"
 #include "engine/input_checks.h"
 #include "engine/input_table.h"
+#include "engine/orientation_check.h"
 #include "run/live_charts.h"
 #include "run/number_text.h"
 
@@ -102,6 +103,12 @@ RunOutcome run_calculation(RunWindow& window, CalculationInputs& inputs, FiberTa
     if (const auto refusal = check_calculation_inputs(
             in, openings ? OpeningScheme::given : OpeningScheme::division)) {
         return refuse(window, *refusal, in.model);
+    }
+    const std::vector<std::string> warnings = orientation_weight_warnings(in);
+    if (!warnings.empty()) {
+        std::string notice;
+        for (const std::string& w : warnings) notice += (notice.empty() ? "" : "\n\n") + w;
+        window.show_notice(notice);
     }
 
     WindowProgress progress(window);

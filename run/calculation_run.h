@@ -40,6 +40,11 @@ class RunWindow {
     virtual ChartSurface& fiber_chart() = 0;             // Picture2
     // A modal message box with an exclamation icon and one OK button.
     virtual void show_message(const std::string& title, const std::string& text) = 0;
+    // A notice on inputs the run computes all the same (orientation weights
+    // that do not sum to 1), given once the inputs are accepted and before
+    // the model setting. The command lines give their notes before the run,
+    // so by default it shows nothing.
+    virtual void show_notice(const std::string&) {}
 
     // The local clock for the header's first line.
     virtual ClockReading clock() const { return local_clock_now(); }
@@ -67,7 +72,8 @@ struct RunOutcome {
 };
 
 // One run of the calculation from the window's fields, stage by stage: reset,
-// inputs, model setting, charts, file header, steps, close, "Finish". The run
+// inputs (with their notice, if any), model setting, charts, file header,
+// steps, close, "Finish". The run
 // works on its own copy of the inputs, taken at its start and stored in
 // `inputs` for the window; edits during the run's yields do not touch it.
 RunOutcome run_calculation(RunWindow& window, CalculationInputs& inputs, FiberTables& tables);

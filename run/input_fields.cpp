@@ -1,5 +1,7 @@
 #include "input_fields.h"
 
+#include "engine/text_to_number.h"
+
 namespace quarnel {
 
 const std::vector<FieldInfo>& input_fields() {
@@ -15,7 +17,8 @@ const std::vector<FieldInfo>& input_fields() {
         };
         std::vector<FieldInfo> list;
         for (const InputInfo& info : input_table()) {
-            list.push_back({control_of.at(info.member), info.member});
+            const auto control = control_of.find(info.member);
+            if (control != control_of.end()) list.push_back({control->second, info.member});
         }
         return list;
     }();
@@ -49,6 +52,17 @@ InputSet inputs_of_fields(const FieldTexts& texts) {
         if (const FieldInfo* f = field_of_control(control)) inputs[f->member] = text;
     }
     return inputs;
+}
+
+std::vector<std::string> part_reading_lines(const FieldTexts& texts, std::int16_t model) {
+    std::vector<std::string> lines;
+    for (const PartReading& r : part_readings(inputs_of_fields(texts))) {
+        // A runaway text is cut, so that the box stays readable.
+        const std::string shown = r.text.size() <= 40 ? r.text : r.text.substr(0, 40) + "...";
+        lines.push_back("\"" + input_caption(r.member, model) + "\": \"" + shown + "\" read as " +
+                        shortest_number_text(r.value));
+    }
+    return lines;
 }
 
 }  // namespace quarnel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -9,7 +10,7 @@
 
 namespace quarnel {
 
-// The window's field behind each input member, in the order of
+// The window's field behind each input member that has one, in the order of
 // input_table(), where each member's caption and default text are.
 struct FieldInfo {
     std::string field;   // control name, "Text3"
@@ -27,5 +28,10 @@ const FieldInfo* field_of_control(const std::string& field);
 using FieldTexts = std::map<std::string, std::string>;
 FieldTexts default_field_texts();  // Text2 empty, every input field its default
 InputSet inputs_of_fields(const FieldTexts& texts);
+
+// One line per input field whose text the text-to-number rule reads only in
+// part, in field order, naming the field by its caption in the model's
+// naming: `"Fiber, Volume fraction": "2%" read as 2`.
+std::vector<std::string> part_reading_lines(const FieldTexts& texts, std::int16_t model);
 
 }  // namespace quarnel

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "engine/orientation_check.h"
 #include "engine/text_to_number.h"
 #include "study/fiber_mix.h"
 
@@ -103,6 +104,21 @@ void check_model_axis(SweepAxis& axis) {
     }
 }
 
+void check_orientation_weights_axis(const SweepAxis& axis) {
+    const auto* items = std::get_if<std::vector<std::string>>(&axis.values);
+    if (!items) {
+        throw std::invalid_argument(axis.name +
+                                    ": takes the texts classic and exact, not a range of numbers");
+    }
+    for (const std::string& item : *items) {
+        try {
+            read_orientation_weights(item);
+        } catch (const std::invalid_argument&) {
+            throw std::invalid_argument(axis.name + ": \"" + item + "\" is not classic or exact");
+        }
+    }
+}
+
 SweepVaried parse_varied_input(const std::string& argument, std::size_t fibers) {
     SweepVaried varied;
     // The name's rules come before those of the values, as the name is read first.
@@ -111,6 +127,7 @@ SweepVaried parse_varied_input(const std::string& argument, std::size_t fibers) 
         return true;
     });
     if (varied.target.member == "model") check_model_axis(varied.axis);
+    if (varied.target.member == "orientation_weights") check_orientation_weights_axis(varied.axis);
     return varied;
 }
 
@@ -161,6 +178,7 @@ SweepPlan sweep_plan(const SweepSpec& spec) {
             }
         }
         if (target.member == "model") check_model_values(axis);
+        if (target.member == "orientation_weights") check_orientation_weights_axis(axis);
     }
     SweepPlan plan(spec.axes, spec.zip);
 
@@ -202,6 +220,8 @@ SweepRunResult compute_sweep_run(const SweepSpec& spec, const SweepPlan& plan, s
         }
         result.criteria =
             criteria_of_law(inputs.base, law.steps, spec.matrix, spec.criteria, scratch.law);
+        result.warnings = orientation_weight_warnings(law.inputs);
+        result.orientation_weight_error = orientation_weight_error(law.inputs);
         if (spec.keep_laws) {
             result.laws.push_back({std::move(inputs.base), law.inputs,
                                    spec.keep_steps ? law.steps : std::move(law.steps)});
@@ -216,6 +236,15 @@ SweepRunResult compute_sweep_run(const SweepSpec& spec, const SweepPlan& plan, s
     }
     result.criteria = criteria_of_mix(inputs.fibers, inputs.base, mix.steps, spec.matrix,
                                       spec.criteria, scratch.mix);
+    result.orientation_weight_error = 0;
+    for (std::size_t i = 0; i < mix.fibers.size(); ++i) {
+        const CalculationInputs& type = mix.fibers[i].inputs;
+        for (const std::string& warning : orientation_weight_warnings(type)) {
+            result.warnings.push_back("fiber type " + std::to_string(i + 1) + ": " + warning);
+        }
+        const double error = orientation_weight_error(type);
+        if (error > result.orientation_weight_error) result.orientation_weight_error = error;
+    }
     if (spec.keep_laws) {
         for (std::size_t i = 0; i < inputs.fibers.size(); ++i) {
             result.laws.push_back({with_shared(std::move(inputs.fibers[i]), inputs.base),

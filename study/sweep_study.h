@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,8 +38,15 @@ SweepTarget sweep_target(const std::string& name, std::size_t fibers);
 // `model: "Constant" is not 1, 2, constant or function-lb`.
 void check_model_axis(SweepAxis& axis);
 
+// An orientation_weights axis holds the texts classic and exact only, as
+// read_orientation_weights takes them, and no range. Throws
+// std::invalid_argument naming the item:
+// `orientation_weights: "Exact" is not classic or exact`.
+void check_orientation_weights_axis(const SweepAxis& axis);
+
 // An axis and its target from NAME=VALUES, as parse_sweep_axis and
-// sweep_target read them, a model axis checked by check_model_axis.
+// sweep_target read them, a model axis checked by check_model_axis and an
+// orientation_weights axis by check_orientation_weights_axis.
 struct SweepVaried {
     SweepAxis axis;
     SweepTarget target;
@@ -67,7 +75,8 @@ struct SweepSpec {
 
 // The runs of a sweep. Throws std::invalid_argument for what no run could
 // be computed from: a target missing or not one sweep_target gives, an
-// input varied twice, a model axis holding other than 1 and 2, inputs that
+// input varied twice, a model axis holding other than 1 and 2, an
+// orientation_weights axis that check_orientation_weights_axis refuses, inputs that
 // read_calculation_inputs (or compute_mix) does not take, and the
 // SweepPlan's refusals (zipped lengths, the cap on runs).
 SweepPlan sweep_plan(const SweepSpec& spec);
@@ -87,6 +96,11 @@ struct SweepRunResult {
     LawCriteria criteria;
     std::vector<StepValues> steps;  // with keep_steps
     std::vector<SweepLaw> laws;     // with keep_laws
+    // The orientation weights' warnings of the law, or of each type of a mix
+    // ("fiber type 2: x-y plane: ..."), and the largest |sum - 1| of their
+    // planes (orientation_weight_error); none and NaN for a refused run.
+    std::vector<std::string> warnings;
+    double orientation_weight_error = std::numeric_limits<double>::quiet_NaN();
     bool refused() const { return refusal.has_value(); }
 };
 

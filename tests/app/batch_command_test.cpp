@@ -1,4 +1,5 @@
 #include "app/batch_command.h"
+#include "app/input_texts.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -263,6 +264,69 @@ TEST_F(BatchCommand, texts_with_ignored_characters_are_named_without_changing_th
     EXPECT_NE(o.output.find("fp0: \"0,5\" read as 0\n"), std::string::npos) << o.output;
     EXPECT_NE(o.output.find("Lf: \"30mm\" read as 30\n"), std::string::npos) << o.output;
     EXPECT_EQ(o.output.find("kxy"), std::string::npos) << o.output;
+}
+
+TEST_F(BatchCommand, impossible_inputs_are_refused_naming_the_field_and_the_bound) {
+    for (const auto& [args, says] : std::vector<std::pair<std::string, std::string>>{
+             {"Vf=2%", "\"Fiber, Volume fraction\" must lie between 0 and 1, not 2"},
+             {"Af=-0.01", "\"Fiber, Sectional area (mm2)\" must not be negative (it is -0.01)"},
+             {"Am=-1", "\"Matrix, Sectional area (mm2)\" must not be negative (it is -1)"}}) {
+        const Outcome o = batch("-o " + path("refused.p-d") + " " + args);
+        EXPECT_EQ(o.status, 2) << args << ": " << o.output;
+        EXPECT_NE(o.output.find(says), std::string::npos) << o.output;
+        EXPECT_FALSE(fs::exists(path("refused.p-d"))) << args;
+    }
+    // The note on the text read in part comes first.
+    const Outcome o = batch("-o " + path("refused.p-d") + " Vf=2%");
+    EXPECT_LT(o.output.find("Vf: \"2%\" read as 2\n"), o.output.find("must lie between"));
+}
+
+// The exact weights are an input like the others: refused with the texts it
+// takes, written by --save-params only when not classic, and read back from
+// the file to the same law.
+TEST_F(BatchCommand, orientation_weights_takes_classic_or_exact) {
+    Outcome o = batch("-o " + path("w.p-d") + " orientation_weights=Exact");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.output.find("quarnel-batch: orientation_weights must be classic or exact, not "
+                            "\"Exact\""),
+              std::string::npos)
+        << o.output;
+    EXPECT_FALSE(fs::exists(path("w.p-d")));
+
+    const std::string at = " --at \"2026-01-02 03:04:05\" --quiet division=2 kxy=1e4";
+    ASSERT_EQ(
+        batch("-o " + path("default.p-d") + " --save-params " + path("default.params") + at).status,
+        0);
+    ASSERT_EQ(batch("-o " + path("classic.p-d") + " --save-params " + path("classic.params") + at +
+                    " orientation_weights=classic")
+                  .status,
+              0);
+    EXPECT_EQ(contents(path("classic.params")), contents(path("default.params")));
+    EXPECT_EQ(contents(path("classic.p-d")), contents(path("default.p-d")));
+    EXPECT_EQ(contents(path("default.params")).find("orientation_weights"), std::string::npos);
+
+    o = batch("-o " + path("exact.p-d") + " --save-params " + path("exact.params") + at +
+              " orientation_weights=exact");
+    ASSERT_EQ(o.status, 0) << o.output;
+    const std::string params = contents(path("exact.params"));
+    EXPECT_NE(params.find("\norientation_weights=exact\nmodel=1\n"), std::string::npos) << params;
+    EXPECT_NE(contents(path("exact.p-d")), contents(path("default.p-d")));
+    ASSERT_EQ(batch("-o " + path("again.p-d") + " --quiet --at \"2026-01-02 03:04:05\" --params " +
+                    path("exact.params"))
+                  .status,
+              0);
+    EXPECT_EQ(contents(path("again.p-d")), contents(path("exact.p-d")));
+}
+
+TEST(ParamsFileText, writes_orientation_weights_only_when_not_classic) {
+    quarnel::InputSet inputs = quarnel::default_input_texts();
+    const std::string classic = quarnel::params_file_text(inputs, 1);
+    EXPECT_EQ(classic.find("orientation_weights"), std::string::npos);
+    inputs.erase("orientation_weights");
+    EXPECT_EQ(quarnel::params_file_text(inputs, 1), classic);
+    inputs["orientation_weights"] = " exact ";
+    const std::string exact = quarnel::params_file_text(inputs, 2);
+    EXPECT_EQ(exact.substr(exact.size() - 35), "\norientation_weights=exact\nmodel=2\n");
 }
 
 TEST_F(BatchCommand, help_gives_units_defaults_and_exit_statuses) {

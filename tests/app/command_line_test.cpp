@@ -218,6 +218,31 @@ TEST_P(SharedBehaviour, a_full_or_closed_standard_output_exits_3_and_says_so) {
     EXPECT_EQ(o.status, 3) << o.output;
 }
 
+// A narrow orientation density (kxy = 1e4) is computed all the same, with
+// one warning on standard error, whatever number of laws the command
+// computes; the exact weights need none. A mix's type names its file.
+TEST_P(SharedBehaviour, a_narrow_orientation_density_is_warned_of_once_on_standard_error) {
+    const std::string name = GetParam().name;
+    const auto narrow = [&](const std::string& weights) {
+        if (name != "mix") return command("kxy=1e4 orientation_weights=" + weights);
+        write("narrow.txt", "Lf=12\nVf=0.02\nkxy=1e4\norientation_weights=" + weights + "\n");
+        return "mix --fiber " + path("narrow.txt") + " division=2";
+    };
+    Outcome o = Process(batch, words_of(narrow("classic")), Streams::apart).wait();
+    EXPECT_EQ(o.status, 0) << o.err;
+    const std::string warning =
+        GetParam().prefix + (name == "mix" ? path("narrow.txt") + ": " : std::string()) +
+        "x-y plane: its 90 orientation weights sum to 0.716312, not 1 (kxy = 10000, "
+        "theta_r_xy = 0 degrees).";
+    EXPECT_EQ(count_of(o.err, warning), 1u) << o.err;
+    EXPECT_EQ(count_of(o.err, "plane:"), 1u) << o.err;
+    EXPECT_EQ(o.output.find("plane:"), std::string::npos) << o.output;
+
+    o = Process(batch, words_of(narrow("exact")), Streams::apart).wait();
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err.find("plane:"), std::string::npos) << o.err;
+}
+
 INSTANTIATE_TEST_SUITE_P(Commands, SharedBehaviour, ::testing::ValuesIn(commands),
                          [](const auto& info) { return std::string(info.param.name); });
 

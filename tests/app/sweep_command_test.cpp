@@ -252,6 +252,37 @@ TEST_F(SweepCommand, runs_without_criteria_say_why_in_their_message) {
     }
 }
 
+// orientation_weights varies as its words: they stand in the summary as
+// given, each run computes as the single run with that word does, and each
+// distinct warning of the runs is given once.
+TEST_F(SweepCommand, varies_orientation_weights_by_its_words) {
+    const Outcome o = batch(
+        "sweep --vary orientation_weights=classic,exact --vary kxy=1e4,2e4 "
+        "--vary Pmax=1,2 division=2 --quiet --jobs 2 --summary " +
+        path("s.csv"));
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_EQ(count_of(o.output, "plane:"), 2u) << o.output;
+    EXPECT_EQ(count_of(o.output, "(kxy = 10000,"), 1u) << o.output;
+    EXPECT_EQ(count_of(o.output, "(kxy = 20000,"), 1u) << o.output;
+    const auto rows = csv_rows(contents(path("s.csv")));
+    ASSERT_EQ(rows.size(), 9u);
+    EXPECT_EQ(rows[0][1], "orientation_weights");
+    EXPECT_EQ(rows[1][1], "classic");
+    EXPECT_EQ(rows[8][1], "exact");
+    const Outcome single = batch("-o " + path("one.p-d") + " --summary " + path("one.csv") +
+                                 " --quiet division=2 orientation_weights=exact kxy=2e4 Pmax=2");
+    ASSERT_EQ(single.status, 0) << single.output;
+    const auto one = csv_rows(contents(path("one.csv")));
+    ASSERT_EQ(one.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(rows[8].begin() + 6, rows[8].end()), one[1]);
+
+    const Outcome refused = batch("sweep --vary orientation_weights=classic,fine");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.output.find("--vary orientation_weights: \"fine\" is not classic or exact"),
+              std::string::npos)
+        << refused.output;
+}
+
 TEST_F(SweepCommand, a_single_run_writes_its_criteria_and_its_inputs) {
     const Outcome o =
         batch("-o " + path("one.p-d") + " --summary " + path("one.csv") + " --save-params " +

@@ -133,5 +133,33 @@ TEST(ReadCalculationInputs, names_are_members_or_their_two_other_names) {
     EXPECT_EQ(read_calculation_inputs(InputSet{}).model, 1);
 }
 
+TEST(ReadCalculationInputs, orientation_weights_is_classic_unless_exact_is_given) {
+    EXPECT_EQ(read_calculation_inputs(InputSet{}).orientation_weights, OrientationWeights::classic);
+    EXPECT_EQ(read_orientation_weights(std::string("classic")), OrientationWeights::classic);
+    EXPECT_EQ(read_orientation_weights(std::string(" exact\t")), OrientationWeights::exact);
+    EXPECT_EQ(
+        read_calculation_inputs(InputSet{{"orientation_weights", "exact"}}).orientation_weights,
+        OrientationWeights::exact);
+}
+
+TEST(ReadCalculationInputs, orientation_weights_refuses_other_texts_naming_the_ones_it_takes) {
+    for (const InputValue& value : {InputValue{"Exact"}, InputValue{""}, InputValue{"1"},
+                                    InputValue{"exact weights"}, InputValue{1.0}}) {
+        try {
+            read_calculation_inputs(InputSet{{"orientation_weights", value}});
+            ADD_FAILURE() << "accepted";
+        } catch (const std::invalid_argument& e) {
+            const std::string message = e.what();
+            EXPECT_EQ(message.rfind("orientation_weights ", 0), 0u) << message;
+            EXPECT_NE(message.find("classic or exact"), std::string::npos) << message;
+        }
+    }
+    try {
+        read_orientation_weights(std::string("Exact"));
+    } catch (const std::invalid_argument& e) {
+        EXPECT_STREQ(e.what(), "orientation_weights must be classic or exact, not \"Exact\"");
+    }
+}
+
 }  // namespace
 }  // namespace quarnel

@@ -59,6 +59,47 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"Pmax", "1e400", 1, "Pmax"}, RefusalCase{"delta_max", "1e308", 1, "delta_max"},
         RefusalCase{"delta_max", "-0.45", 1, "delta_max"}, RefusalCase{"C", "-0.05", 2, "C"}));
 
+struct BoundCase {
+    const char* member;
+    const char* text;
+    const char* says;  // the bound and the value, as the message words them
+};
+
+void PrintTo(const BoundCase& c, std::ostream* os) {
+    *os << c.member << "=" << c.text;
+}
+
+class ImpossibleInputs : public ::testing::TestWithParam<BoundCase> {};
+
+// Values no composite can have are refused, though the arithmetic could go
+// on with them; the message names the field, the bound and the value read.
+TEST_P(ImpossibleInputs, are_refused_naming_the_field_and_the_bound) {
+    const BoundCase& c = GetParam();
+    const auto refusal =
+        check_calculation_inputs(read_calculation_inputs(with({{c.member, c.text}}), 1));
+    ASSERT_TRUE(refusal.has_value()) << c.member << "=" << c.text;
+    EXPECT_EQ(refusal->member, c.member);
+    const std::string message = refusal_message(*refusal, 1);
+    EXPECT_EQ(message.rfind("\"" + input_caption(c.member, 1) + "\" ", 0), 0u) << message;
+    EXPECT_NE(message.find(c.says), std::string::npos) << message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PhysicalBounds, ImpossibleInputs,
+    ::testing::Values(BoundCase{"Vf", "2%", "must lie between 0 and 1, not 2:"},
+                      BoundCase{"Vf", "1.0001", "must lie between 0 and 1, not 1.0001:"},
+                      BoundCase{"Vf", "-0.01", "must lie between 0 and 1, not -0.01:"},
+                      BoundCase{"Am", "-2500", "must not be negative (it is -2500)"},
+                      BoundCase{"Af", "-0.19635", "must not be negative (it is -0.19635)"},
+                      BoundCase{"Lf", "-1e-3", "must be greater than 0"}));
+
+TEST(ImpossibleInputs, the_bounds_themselves_are_accepted) {
+    for (const auto& texts : {with({{"Vf", "1"}}), with({{"Vf", "1e-30"}, {"Am", "1e30"}}),
+                              with({{"Af", "1e-6"}, {"Vf", "0.5"}})}) {
+        EXPECT_FALSE(check_calculation_inputs(read_calculation_inputs(texts, 1)).has_value());
+    }
+}
+
 TEST(RefusedInputs, a_plane_whose_density_denominator_is_zero_is_refused) {
     const CalculationInputs in =
         read_calculation_inputs(with({{"kxy", "0"}, {"theta_r_xy", "90"}}), 1);

@@ -58,5 +58,33 @@ TEST(InputTable, refusals_are_worded_with_the_captions_of_the_model) {
     EXPECT_EQ(input_caption("C", 2), "C");
 }
 
+TEST(InputTable, orientation_weights_is_a_text_input_left_out_of_the_window_order) {
+    const std::vector<InputInfo>& table = input_table();
+    EXPECT_EQ(table.back().member, "orientation_weights");
+    EXPECT_EQ(table.back().default_text, "classic");
+    EXPECT_EQ(read_calculation_inputs(default_input_texts()).orientation_weights,
+              OrientationWeights::classic);
+}
+
+TEST(InputTable, part_readings_are_the_number_texts_read_only_in_part) {
+    InputSet texts = default_input_texts();
+    texts["Vf"] = "2%";
+    texts["Lf"] = " 30 mm";
+    texts["kxy"] = "abc";
+    texts["fp0"] = " 0. 5 ";  // blanks are skipped, not ignored
+    texts["Am"] = 2500.5;     // a number, not a text
+    texts["orientation_weights"] = "exact";
+    const std::vector<PartReading> readings = part_readings(texts);
+    ASSERT_EQ(readings.size(), 3u);
+    EXPECT_EQ(readings[0].member, "Vf");  // in the table's order
+    EXPECT_EQ(readings[0].text, "2%");
+    EXPECT_EQ(readings[0].value, 2.0);
+    EXPECT_EQ(readings[1].member, "Lf");
+    EXPECT_EQ(readings[1].value, 30.0);
+    EXPECT_EQ(readings[2].member, "kxy");
+    EXPECT_EQ(readings[2].value, 0.0);
+    EXPECT_TRUE(part_readings(default_input_texts()).empty());
+}
+
 }  // namespace
 }  // namespace quarnel

@@ -1,8 +1,10 @@
 // Reading the inputs and every refusal check on arbitrary field texts. The
 // input is lines "name=text", name a field ("Lf") or its member ("Lf"),
-// over the default texts; a line "model=2" picks the Function lb model. An
-// input that both checks accept must give finite weights, rupture loads,
-// corner values, 32-bit ratios and slopes and crack openings.
+// over the default texts; a line "model=2" picks the Function lb model and
+// "orientation_weights=exact" the exact weights. An input that both checks
+// accept must give finite weights, rupture loads, corner values, 32-bit
+// ratios and slopes and crack openings; with exact weights, every plane's
+// weights must sum to 1.
 #include <cmath>
 
 #include <cstddef>
@@ -17,6 +19,7 @@
 #include "engine/fiber_tables.h"
 #include "engine/input_checks.h"
 #include "engine/input_table.h"
+#include "engine/orientation_check.h"
 #include "engine/progress.h"
 #include "engine/pullout_law.h"
 #include "run/input_fields.h"
@@ -43,6 +46,10 @@ std::int16_t read_texts(std::string_view input, InputSet& texts) {
             model = text == "2" ? 2 : 1;
             continue;
         }
+        if (name == "orientation_weights") {
+            texts["orientation_weights"] = text == "exact" ? "exact" : "classic";
+            continue;
+        }
         for (const FieldInfo& f : input_fields()) {
             if (name == f.field || name == f.member) texts[f.member] = text;
         }
@@ -55,6 +62,10 @@ void require_finite_arithmetic(const CalculationInputs& in, const FiberTables& t
     for (int i = 1; i <= angle_cells; ++i) {
         require(std::isfinite(w_xy(in, o, i)));
         require(std::isfinite(w_zx(in, o, i)));
+    }
+    if (in.orientation_weights == OrientationWeights::exact) {
+        const PlaneWeightSums sums = orientation_weight_sums(in);
+        require(std::fabs(sums.xy - 1) < 1e-9 && std::fabs(sums.zx - 1) < 1e-9);
     }
     for (int j = 1; j <= angle_cells; ++j) {
         for (int i = 1; i <= angle_cells; ++i) {

@@ -85,6 +85,11 @@ class RecordingWindow final : public RunWindow {
     void show_message(const std::string& title, const std::string& text) override {
         messages.push_back(title + "|" + text);
     }
+    // Each notice with the status shown when it came.
+    std::vector<std::pair<std::string, std::string>> notices;
+    void show_notice(const std::string& text) override {
+        notices.emplace_back(statuses.empty() ? "" : statuses.back(), text);
+    }
     ClockReading clock() const override { return {2026, 12, 6, 14, 5, 9}; }
 };
 
@@ -132,6 +137,7 @@ TEST_F(CalculationRun, default_run_walks_through_every_stage) {
     EXPECT_EQ(file_lines(), 67u);
     EXPECT_EQ(inputs_.data_file_name, window_.file);
     EXPECT_TRUE(window_.messages.empty());
+    EXPECT_TRUE(window_.notices.empty());
 
     // The fields show the last step; the peak stays though later loads are smaller.
     EXPECT_EQ(window_.fields[ResultField::Text22], "Wcr=15(mm)");
@@ -203,6 +209,32 @@ TEST_F(CalculationRun, refused_inputs_end_before_the_file_is_touched) {
               std::string::npos);
     EXPECT_TRUE(window_.start_enabled);
     EXPECT_TRUE(window_.chooser_enabled);
+}
+
+// Orientation weights that miss 1 are told in one notice, once the inputs
+// are accepted and before the model setting, and the run goes on as before.
+TEST_F(CalculationRun, a_narrow_density_gives_one_notice_and_the_run_goes_on) {
+    window_.texts["Text10"] = "1e4";
+    window_.texts["Text12"] = "1e4";
+    window_.texts["Text20"] = "2";
+    ASSERT_EQ(run().end, RunEnd::finished);
+    ASSERT_EQ(window_.notices.size(), 1u);
+    EXPECT_EQ(window_.notices[0].first, "Parameter setting...");
+    const std::string& notice = window_.notices[0].second;
+    EXPECT_EQ(notice.rfind("x-y plane: its 90 orientation weights sum to 0.716312", 0), 0u);
+    EXPECT_NE(notice.find(".\n\nz-x plane: its 90 orientation weights sum to 0.716312"),
+              std::string::npos)
+        << notice;
+    EXPECT_TRUE(window_.messages.empty());
+    EXPECT_EQ(window_.statuses.back(), "Finish");
+    EXPECT_EQ(window_.yields, 1 + 1 + 1 + 101 + 2 + 3 * 5 + 1);
+
+    window_ = RecordingWindow{};
+    window_.file = path("refused.p-d");
+    window_.texts["Text10"] = "1e4";
+    window_.texts["Text6"] = "0";
+    EXPECT_EQ(run().end, RunEnd::refused);
+    EXPECT_TRUE(window_.notices.empty());
 }
 
 TEST_F(CalculationRun, a_failing_row_closes_the_file_and_says_it_is_incomplete) {

@@ -224,6 +224,32 @@ TEST(ResultFile, full_disk_is_reported_at_the_header) {
 TEST(InputFields, inputs_are_read_from_the_input_fields_alone) {
     EXPECT_EQ(inputs_of_fields({{"Text14", "7"}, {"Text2", "x.p-d"}, {"Text1", "busy"}}),
               (InputSet{{"Pmax", "7"}}));
+    // The window has no field for orientation_weights: it keeps the classic
+    // weights.
+    EXPECT_EQ(input_fields().size() + 1, input_table().size());
+    EXPECT_EQ(field_of_member("orientation_weights"), nullptr);
+    EXPECT_EQ(
+        read_calculation_inputs(inputs_of_fields(default_field_texts()), 1).orientation_weights,
+        OrientationWeights::classic);
+}
+
+TEST(InputFields, texts_read_in_part_are_listed_by_caption_in_field_order) {
+    FieldTexts texts = default_field_texts();
+    texts["Text14"] = "1,5";
+    texts["Text6"] = " 30 mm";
+    texts["Text4"] = "2%";
+    texts["Text2"] = "x.p-d";
+    texts["Text3"] = " 2 500 ";  // blanks are skipped, not ignored
+    EXPECT_EQ(part_reading_lines(texts, 2),
+              (std::vector<std::string>{"\"Fiber, Volume fraction\": \"2%\" read as 2",
+                                        "\"Length (mm)\": \" 30 mm\" read as 30",
+                                        "\"A\": \"1,5\" read as 1"}));
+    EXPECT_EQ(part_reading_lines(texts, 1).back(), "\"Pmax (N)\": \"1,5\" read as 1");
+    texts["Text4"] = std::string(100, '7') + "%";
+    EXPECT_EQ(part_reading_lines(texts, 1).front(), "\"Fiber, Volume fraction\": \"" +
+                                                        std::string(40, '7') +
+                                                        "...\" read as 7.777777777777778e+99");
+    EXPECT_TRUE(part_reading_lines(default_field_texts(), 1).empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <stdexcept>
 
@@ -103,6 +104,38 @@ INSTANTIATE_TEST_SUITE_P(
         ModelCase{"Vf=1",
                   "refused: Vf: in a mix each type has its own Vf; vary it as fiber1.Vf, "
                   "fiber2.Vf, ..."}));
+
+class OrientationWeightsAxis : public testing::TestWithParam<ModelCase> {};
+
+// An orientation_weights axis holds words, checked when the axis is read.
+TEST_P(OrientationWeightsAxis, holds_only_classic_and_exact) {
+    EXPECT_EQ(outcome([&] {
+                  const SweepVaried v = parse_varied_input(GetParam().argument, 2);
+                  std::string values;
+                  for (std::size_t i = 0; i < v.axis.size(); ++i) {
+                      values += (i ? "," : "") + std::get<std::string>(v.axis.value(i));
+                  }
+                  return v.target.member + "=" + values;
+              }),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, OrientationWeightsAxis,
+    testing::Values(
+        ModelCase{"fiber1.orientation_weights=classic, exact", "orientation_weights=classic,exact"},
+        ModelCase{"fiber2.orientation_weights=exact", "orientation_weights=exact"},
+        ModelCase{"fiber1.orientation_weights=classic,Exact",
+                  "refused: fiber1.orientation_weights: \"Exact\" is not classic or exact"},
+        ModelCase{"fiber1.orientation_weights=1",
+                  "refused: fiber1.orientation_weights: \"1\" is not classic or exact"},
+        ModelCase{"fiber1.orientation_weights=0:1:2",
+                  "refused: fiber1.orientation_weights: takes the texts classic and exact, not a "
+                  "range of numbers"},
+        ModelCase{"orientation_weights=exact",
+                  "refused: orientation_weights: in a mix each type has its own "
+                  "orientation_weights; vary it as fiber1.orientation_weights, "
+                  "fiber2.orientation_weights, ..."}));
 
 TEST(AxisNotes, name_the_items_whose_characters_were_ignored) {
     EXPECT_EQ(axis_notes(parse_varied_input("kxy=abc, 2mm,3,1e2", 0).axis),
@@ -361,10 +394,52 @@ TEST(SweepPlanOfSpec, refuses_what_no_run_could_be_computed_from) {
                   }),
                   "refused: " + message);
     }
+    // Every item of a words axis is checked, not only the first run's.
+    SweepSpec words = single_law_sweep();
+    vary(words, "orientation_weights=classic,exact");
+    std::get<std::vector<std::string>>(words.axes.back().values)[1] = "exactly";
+    EXPECT_EQ(outcome([&] {
+                  sweep_plan(words);
+                  return std::string("accepted");
+              }),
+              "refused: orientation_weights: \"exactly\" is not classic or exact");
+
     // The same input of two types is two inputs.
     SweepSpec mix = single_law_sweep();
     make_mix(mix, 2, {{1, "Vf"}, {2, "Vf"}, {2, "model"}});
     EXPECT_EQ(sweep_plan(mix).runs(), 8u);
+}
+
+// Each run carries the warnings and the measure of its own law's weights;
+// a mix's name the type.
+TEST(ComputeSweepRun, each_run_carries_its_orientation_warnings) {
+    SweepSpec spec;
+    spec.base = {{"kxy", "1e4"}, {"division", "1"}};
+    vary(spec, "orientation_weights=classic,exact");
+    vary(spec, "Lf=30,0");
+    const SweepPlan plan = sweep_plan(spec);
+    SweepScratch scratch;
+    const SweepRunResult classic = compute_sweep_run(spec, plan, 0, scratch);
+    ASSERT_EQ(classic.warnings.size(), 1u);
+    EXPECT_EQ(classic.warnings[0].rfind("x-y plane: ", 0), 0u);
+    EXPECT_NEAR(classic.orientation_weight_error, 1 - 0.716312, 1e-6);
+    const SweepRunResult refused = compute_sweep_run(spec, plan, 1, scratch);
+    ASSERT_TRUE(refused.refused());
+    EXPECT_TRUE(refused.warnings.empty());
+    EXPECT_TRUE(std::isnan(refused.orientation_weight_error));
+    const SweepRunResult exact = compute_sweep_run(spec, plan, 2, scratch);
+    EXPECT_TRUE(exact.warnings.empty());
+    EXPECT_LT(exact.orientation_weight_error, 1e-12);
+    EXPECT_NE(bits(exact.criteria), bits(classic.criteria));
+
+    SweepSpec mix;
+    mix.base = {{"division", "1"}};
+    mix.fibers = {{{"kxy", "4"}}, {{"kzx", "1e4"}, {"theta_r_zx", "1"}}};
+    vary(mix, "fiber1.Vf=0.01,0.02");
+    const SweepRunResult run = compute_sweep_run(mix, sweep_plan(mix), 0, scratch);
+    ASSERT_EQ(run.warnings.size(), 1u);
+    EXPECT_EQ(run.warnings[0].rfind("fiber type 2: z-x plane: ", 0), 0u) << run.warnings[0];
+    EXPECT_GT(run.orientation_weight_error, 0.3);
 }
 
 }  // namespace

@@ -103,6 +103,13 @@ void show_warning_box(QWidget* parent, const QString& title, const QString& text
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 
+// Cancel is the default: a text read in part is most often a slip of the
+// keyboard, and a run replaces the result file.
+bool show_confirm_box(QWidget* parent, const QString& title, const QString& text) {
+    return QMessageBox::warning(parent, title, text, QMessageBox::Ok | QMessageBox::Cancel,
+                                QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
 }  // namespace
 
 Form1::Form1(QWidget* parent)
@@ -111,6 +118,7 @@ Form1::Form1(QWidget* parent)
                           Qt::MSWindowsFixedSizeDialogHint),
       file_chooser(show_file_chooser),
       message_box(show_warning_box),
+      confirm_box(show_confirm_box),
       clock(local_clock_now) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quarnel"));
@@ -363,11 +371,33 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+bool Form1::confirm_part_readings() {
+    const FieldTexts texts = field_texts();
+    const std::vector<std::string> lines = part_reading_lines(texts, model_);
+    if (lines.empty() || !confirm_box) return true;
+    std::string text =
+        "These fields are read only in part: each gives the number it starts with, and the rest "
+        "is ignored.\n";
+    for (const std::string& line : lines) text += "\n" + line;
+    text += "\n\nOK runs with these numbers; Cancel returns to the fields.";
+    if (confirm_box(this, QStringLiteral("Quarnel"), QString::fromStdString(text))) return true;
+    const PartReading first = part_readings(inputs_of_fields(texts)).front();
+    if (QLineEdit* field = text_field(field_of_member(first.member)->field)) {
+        field->setFocus(Qt::OtherFocusReason);
+        field->selectAll();
+    }
+    return false;
+}
+
 void Form1::start_run() {
     // Start and "Data File Name" are disabled while a run is under way; this
     // also refuses a run started some other way inside a run.
     if (running_ || exiting_) return;
     running_ = true;
+    if (!confirm_part_readings()) {
+        running_ = false;
+        return;
+    }
     Form1RunWindow window(*this);
     try {
         run_calculation(window, inputs_, tables_);

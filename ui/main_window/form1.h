@@ -64,6 +64,9 @@ class Form1 : public QWidget {
     // Shows a run's message: a modal box over `parent` with the given title,
     // an exclamation icon and one OK button.
     std::function<void(QWidget* parent, const QString& title, const QString& text)> message_box;
+    // Asks before a run: a modal box over `parent` with an exclamation icon,
+    // OK and Cancel (the default); true for OK.
+    std::function<bool(QWidget* parent, const QString& title, const QString& text)> confirm_box;
     // The local time and date for the first line of a result file.
     std::function<ClockReading()> clock;
 
@@ -77,7 +80,10 @@ class Form1 : public QWidget {
   protected:
     // Carries out one calculation run inside the click on "Start": it keeps
     // the window alive by processing its events at the run's yields and
-    // returns after "Finish", an error message or the program's end.
+    // returns after "Finish", an error message or the program's end. When
+    // field texts are read only in part ("2%" read as 2), confirm_box lists
+    // them first, and Cancel returns to the first of those fields without
+    // running.
     virtual void start_run();
 
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,6 +91,7 @@ class Form1 : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    bool confirm_part_readings();
     void build_controls();
     void set_tab_order();
     void load();

@@ -85,6 +85,10 @@ void Form1RunWindow::show_message(const std::string& title, const std::string& t
     }
 }
 
+void Form1RunWindow::show_notice(const std::string& text) {
+    show_message("Quarnel", text);
+}
+
 ClockReading Form1RunWindow::clock() const {
     return form_.clock ? form_.clock() : local_clock_now();
 }

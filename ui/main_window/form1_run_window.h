@@ -32,6 +32,8 @@ class Form1RunWindow final : public RunWindow {
     ChartSurface& load_chart() override { return load_chart_; }
     ChartSurface& fiber_chart() override { return fiber_chart_; }
     void show_message(const std::string& title, const std::string& text) override;
+    // The window's message box, titled "Quarnel"; the run goes on after OK.
+    void show_notice(const std::string& text) override;
     ClockReading clock() const override;
 
   private:

@@ -156,6 +156,29 @@ class Form1RunTest : public QObject {
         return field(names.at(f))->text();
     }
 
+    // Answers the next modal box with `button`, keeping what it showed.
+    struct SeenBox {
+        QString title, text;
+        bool warning = false, ok_and_cancel = false, cancel_default = false, over_window = false;
+    };
+    void answer_next_box(QMessageBox::StandardButton button, SeenBox& seen) {
+        auto* poll = new QTimer(form.get());
+        connect(poll, &QTimer::timeout, form.get(), [this, poll, button, &seen] {
+            auto* const box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            poll->stop();
+            poll->deleteLater();
+            seen.title = box->windowTitle();
+            seen.text = box->text();
+            seen.warning = box->icon() == QMessageBox::Warning;
+            seen.ok_and_cancel = box->standardButtons() == (QMessageBox::Ok | QMessageBox::Cancel);
+            seen.cancel_default = box->defaultButton() == box->button(QMessageBox::Cancel);
+            seen.over_window = box->parentWidget() == form.get() && box->isModal();
+            click(box->button(button));
+        });
+        poll->start(10);
+    }
+
   private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
 
@@ -419,6 +442,104 @@ class Form1RunTest : public QObject {
         QCOMPARE(field("Text1")->text(), QString());
         QVERIFY(form->command1()->isEnabled());
         QVERIFY(!QFile::exists(path("run.p-d")));
+    }
+
+    void impossible_inputs_are_refused_naming_the_field_and_the_bound_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("Vf above 1")
+            << "Text4"
+            << "1.5"
+            << "\"Fiber, Volume fraction\" must lie between 0 and 1, not 1.5";
+        QTest::newRow("Vf negative")
+            << "Text4"
+            << "-0.01"
+            << "\"Fiber, Volume fraction\" must lie between 0 and 1, not -0.01";
+        QTest::newRow("Am negative") << "Text3"
+                                     << "-2500"
+                                     << "\"Matrix, Sectional area (mm2)\" must not be negative";
+        QTest::newRow("Af negative") << "Text5"
+                                     << "-0.2"
+                                     << "\"Fiber, Sectional area (mm2)\" must not be negative";
+    }
+
+    void impossible_inputs_are_refused_naming_the_field_and_the_bound() {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, says);
+        choose(path("run.p-d"));
+        type_into(field.toUtf8().constData(), typed);
+        click(form->command1());
+        QCOMPARE(messages.size(), std::size_t{1});
+        QCOMPARE(messages[0].title, QStringLiteral("Quarnel"));
+        QVERIFY2(messages[0].text.startsWith(says), qPrintable(messages[0].text));
+        QVERIFY(!QFile::exists(path("run.p-d")));
+        QVERIFY(form->command1()->isEnabled());
+    }
+
+    void a_text_read_in_part_is_shown_before_the_run_and_cancel_runs_nothing() {
+        choose(path("run.p-d"));
+        type_into("Text4", QStringLiteral("2%"));
+        type_into("Text9", QStringLiteral("1600"));
+        SeenBox seen;
+        answer_next_box(QMessageBox::Cancel, seen);
+        click(form->command1());  // returns once the box is answered
+
+        QCOMPARE(seen.title, QStringLiteral("Quarnel"));
+        QVERIFY2(
+            seen.text.contains(QStringLiteral("\n\"Fiber, Volume fraction\": \"2%\" read as 2\n")),
+            qPrintable(seen.text));
+        QVERIFY(!seen.text.contains(QStringLiteral("Rupture")));
+        QVERIFY(seen.warning && seen.ok_and_cancel && seen.cancel_default && seen.over_window);
+        QVERIFY(statuses.isEmpty());  // no run began
+        QVERIFY(messages.empty());
+        QVERIFY(!QFile::exists(path("run.p-d")));
+        QVERIFY(form->command1()->isEnabled());
+        // Back at the first such field, its text selected for correction.
+        QCOMPARE(form->focusWidget(), field("Text4"));
+        QCOMPARE(field("Text4")->selectedText(), QStringLiteral("2%"));
+
+        // OK runs with the number read, which is refused here as no volume
+        // fraction can be 2.
+        answer_next_box(QMessageBox::Ok, seen);
+        click(form->command1());
+        QCOMPARE(statuses.first(), QStringLiteral("Starting..."));
+        QCOMPARE(messages.size(), std::size_t{1});
+        QVERIFY2(messages[0].text.startsWith(
+                     QStringLiteral("\"Fiber, Volume fraction\" must lie between 0 and 1, not 2")),
+                 qPrintable(messages[0].text));
+        QVERIFY(!QFile::exists(path("run.p-d")));
+    }
+
+    void ok_runs_with_the_numbers_read_in_part() {
+        choose(path("run.p-d"));
+        type_into("Text6", QStringLiteral("30mm"));
+        SeenBox seen;
+        answer_next_box(QMessageBox::Ok, seen);
+        click(form->command1());
+        QVERIFY2(seen.text.contains(QStringLiteral("\"Length (mm)\": \"30mm\" read as 30")),
+                 qPrintable(seen.text));
+        QCOMPARE(field("Text1")->text(), QStringLiteral("Finish"));
+        QVERIFY(messages.empty());
+        QCOMPARE(contents(path("run.p-d")), headless_file("headless.p-d", {{"Text6", "30"}}));
+    }
+
+    void a_narrow_orientation_density_is_told_before_the_run_goes_on() {
+        choose(path("run.p-d"));
+        type_into("Text10", QStringLiteral("1e4"));
+        type_into("Text20", QStringLiteral("2"));
+        click(form->command1());
+        QCOMPARE(messages.size(), std::size_t{1});
+        QCOMPARE(messages[0].parent, form.get());
+        QCOMPARE(messages[0].title, QStringLiteral("Quarnel"));
+        QVERIFY2(messages[0].text.startsWith(
+                     QStringLiteral("x-y plane: its 90 orientation weights sum to 0.716312")),
+                 qPrintable(messages[0].text));
+        QCOMPARE(statuses.indexOf(QStringLiteral("Model setting...")), 2);
+        QCOMPARE(field("Text1")->text(), QStringLiteral("Finish"));
+        QCOMPARE(contents(path("run.p-d")),
+                 headless_file("headless.p-d", {{"Text10", "1e4"}, {"Text20", "2"}}));
     }
 
     void message_box_is_a_modal_warning_over_the_window() {

@@ -1,0 +1,101 @@
+"""Fits of the model's inputs to a measured bridging curve."""
+
+from __future__ import annotations
+
+import sys
+from dataclasses import dataclass
+from typing import Any, Mapping, Optional, Sequence
+
+import numpy as np
+
+from . import _quarnel
+
+
+@dataclass(frozen=True)
+class Fit:
+    """A fit's outcome: each fitted input's value (as stored and evaluated)
+    and its shortest field text, the RMSE (MPa), R² (None where undefined),
+    the evaluations, why it ended, and ``law``, the fitted law."""
+
+    names: list
+    values: dict
+    texts: dict
+    at_bound: list
+    fitted_stresses: np.ndarray
+    rmse: float
+    r2: Optional[float]
+    evaluations: int
+    refused_evaluations: int
+    seconds: float
+    stop: str
+    law: Any
+
+
+def fit(
+    openings: Sequence[float],
+    stresses: Sequence[float],
+    fit: Mapping[str, tuple],
+    until: Optional[float] = None,
+    starts: int = 4,
+    seed: int = 1,
+    max_evaluations: Optional[int] = None,
+    max_seconds: Optional[float] = None,
+    progress: Optional[bool] = None,
+    **inputs: Any,
+) -> Fit:
+    """Fits the inputs named in ``fit`` ({name: (low, high)} or
+    {name: (low, high, start)}) so that the law's stress at the measured
+    ``openings`` (mm) matches ``stresses`` (MPa) by least squares, as
+    ``quarnel-batch fit`` does; the other inputs are keyword arguments.
+    Raises ``InputRefused`` for inputs no fitted value can lift and
+    ``ValueError`` for a problem that cannot be fitted."""
+    from . import InputRefused, _inputs, law
+
+    given = _inputs(inputs)
+    wanted = [(name, *map(float, bounds)) for name, bounds in fit.items()]
+    bar = None
+    if progress is not False:
+        try:
+            from tqdm.auto import tqdm
+
+            if progress or sys.stderr.isatty():
+                bar = tqdm(unit="evaluation")
+        except ImportError:
+            bar = None
+
+    def advance(evaluations: int, rmse: float) -> None:
+        bar.update(evaluations - bar.n)
+        bar.set_postfix(rmse=rmse)
+
+    try:
+        out = _quarnel.fit(
+            np.ascontiguousarray(openings, dtype=np.float64),
+            np.ascontiguousarray(stresses, dtype=np.float64),
+            wanted, given, until, starts, seed, max_evaluations, max_seconds,
+            advance if bar is not None else None,
+        )
+    finally:
+        if bar is not None:
+            bar.close()
+    if out["refusal"] is not None:
+        raise InputRefused(*out["refusal"])
+    if not out["found"]:
+        member, message = out.get("last_refusal", ("", "every candidate was refused"))
+        raise InputRefused(member, "every candidate was refused: " + message)
+    names = [name for name, *_ in wanted]
+    texts = dict(zip(names, out["texts"]))
+    fitted_law = law(**{**given, **texts})
+    return Fit(
+        names=names,
+        values=dict(zip(names, out["values"])),
+        texts=texts,
+        at_bound=[n for n, b in zip(names, out["at_bound"]) if b],
+        fitted_stresses=np.asarray(out["fitted_stresses"]),
+        rmse=out["rmse"],
+        r2=out["r2"],
+        evaluations=out["evaluations"],
+        refused_evaluations=out["refused_evaluations"],
+        seconds=out["seconds"],
+        stop=out["stop"],
+        law=fitted_law,
+    )
