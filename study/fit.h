@@ -10,6 +10,7 @@
 
 #include "engine/calculation_inputs.h"
 #include "engine/input_checks.h"
+#include "study/fit_statistics.h"
 #include "study/measured_curve.h"
 
 namespace quarnel {
@@ -127,6 +128,17 @@ enum class FitStop {
 };
 std::string fit_stop_text(FitStop stop);
 
+// Where one local search from a start ended: the best candidate it computed.
+struct FitStartEnd {
+    std::vector<double> values;  // stored values; empty when it computed none
+    double rmse = 0;             // MPa; infinity when it computed none
+    long evaluations = 0;        // its own
+};
+
+// Two start ends (or a start end and the fit) are at one minimum when their
+// RMSEs differ by less than this share of the smaller.
+constexpr double same_minimum_share = 1e-3;
+
 struct FitResult {
     // Whether some candidate's law was computed with a finite sum of squares.
     // When none was, evaluations is 0 only for a fit interrupted before its
@@ -150,9 +162,45 @@ struct FitResult {
     long evaluations = 0;          // laws asked for, refused ones included
     long refused_evaluations = 0;  // candidates whose inputs were refused
     std::optional<InputRefusal> last_refusal;
-    double seconds = 0;
+    double seconds = 0;  // the search and the statistics
     FitStop stop = FitStop::converged;
+
+    // At the optimum: the values' standard errors, correlations and 95 %
+    // intervals from central differences of the law's stresses (one-sided
+    // where a step would cross a bound), each step 1e-3 of the value (of a
+    // hundredth of its range near 0), at least 16 units in the last place of
+    // a 32-bit value, and taken between stored values. Not computed for a fit
+    // interrupted or without a result, or when a law beside the optimum is
+    // refused on both sides.
+    FitStatistics statistics;
+    // Each local search from a start, in order (the polish not among them).
+    std::vector<FitStartEnd> start_ends;
+    // The local scatter of the residuals (fitted - measured) in opening
+    // order: sqrt(sum (r[i+1] - r[i])^2 / (2 (n - 1))), MPa; about the
+    // noise's deviation when the law follows the curve, whatever the misfit.
+    std::optional<double> local_scatter;
+    // Sentences for a reader (fit_warnings).
+    std::vector<std::string> warnings;
 };
+
+// The local scatter of residuals taken in the order of their openings
+// (equal openings in the given order); none for fewer than 2.
+std::optional<double> local_scatter(const std::vector<double>& openings,
+                                    const std::vector<double>& residuals);
+
+// What a reader of a fit must be told, each a sentence naming the values or
+// the region:
+// - values the curve cannot tell apart (statistics.undetermined), and two
+//   values whose correlation lies beyond +/-0.95;
+// - a value that ends at a bound (at_bound);
+// - with at least 10 points and an RMSE above 1e-6 of the largest measured
+//   stress (a fit not exact to rounding): an RMSE above twice the local
+//   scatter of the residuals, and every run of successive residuals of one
+//   sign (in opening order) of at least log2(100 n) points, which a curve
+//   with independent noise shows with odds below 1 in 100;
+// - start ends at different minima (RMSEs apart by same_minimum_share),
+//   with how many reached the best.
+std::vector<std::string> fit_warnings(const FitProblem& problem, const FitResult& result);
 
 struct FitHooks {
     // After every evaluation: evaluations so far and the best RMSE so far
@@ -184,7 +232,9 @@ struct FitHooks {
 // inputs are refused, or whose law's sum of squares is not finite, counts as
 // a very poor fit (a sum of squares 100 times that of the law of no stress,
 // plus 100). Throws FitSetupError for a problem check_fit_problem refuses and
-// for settings check_fit_settings refuses.
+// for settings check_fit_settings refuses. The statistics' laws are not
+// evaluations: no limit, hook or count of the search applies to them, but a
+// stop request ends them (the fit is then interrupted, without statistics).
 FitResult fit_law(const FitProblem& problem, const FitSettings& settings = {},
                   const FitHooks& hooks = {});
 
