@@ -718,6 +718,10 @@ std::vector<std::string> fit_warnings(const FitProblem& problem, const FitResult
     const std::size_t p = problem.values.size();
     const auto name = [&](std::size_t d) { return problem.values[d].name; };
 
+    const std::size_t n = problem.stresses.size();
+    double largest = 0;
+    for (const double y : problem.stresses) largest = std::max(largest, std::abs(y));
+
     const FitStatistics& s = r.statistics;
     for (const std::vector<std::size_t>& group : s.undetermined) {
         if (group.size() == 1) {
@@ -756,9 +760,6 @@ std::vector<std::string> fit_warnings(const FitProblem& problem, const FitResult
     }
 
     // The residuals' pattern, unless the fit is exact to rounding.
-    const std::size_t n = problem.stresses.size();
-    double largest = 0;
-    for (const double y : problem.stresses) largest = std::max(largest, std::abs(y));
     if (n >= 10 && r.fitted_stresses.size() == n && r.rmse > 1e-6 * largest) {
         if (r.local_scatter && r.rmse > 2 * *r.local_scatter) {
             warnings.push_back("The RMSE (" + number_words(r.rmse) + " MPa) is " +
@@ -793,23 +794,42 @@ std::vector<std::string> fit_warnings(const FitProblem& problem, const FitResult
         }
     }
 
-    // Start ends in different minima.
-    std::vector<double> ends;
+    // Start ends in different minima: in order of RMSE, an end is at the
+    // minimum of the one before when their RMSEs are within a share of the
+    // smaller (and rounding: at a minimum near 0 the coarse ends differ by
+    // large shares of nothing), or their values lie within 1e-3 of each
+    // search range, ten times the coarse tolerance (a flat valley).
+    const auto same = [&](const FitStartEnd& a, double a_rmse, const std::vector<double>& b,
+                          double b_rmse) {
+        const double low = std::min(a_rmse, b_rmse);
+        if (std::abs(a_rmse - b_rmse) <= low * same_minimum_share + 1e-6 * largest) return true;
+        if (a.values.size() != p || b.size() != p) return false;
+        for (std::size_t d = 0; d < p; ++d) {
+            const FitValue& v = problem.values[d];
+            const SearchScale scale{v.low, v.high, v.low > 0, std::nullopt, -1};
+            if (!(std::abs(scale.place(a.values[d]) - scale.place(b[d])) <= 1e-3)) return false;
+        }
+        return true;
+    };
+    std::vector<const FitStartEnd*> ends;
     for (const FitStartEnd& e : r.start_ends) {
-        if (std::isfinite(e.rmse)) ends.push_back(e.rmse);
+        if (std::isfinite(e.rmse)) ends.push_back(&e);
     }
-    std::sort(ends.begin(), ends.end());
+    std::stable_sort(ends.begin(), ends.end(),
+                     [](const FitStartEnd* a, const FitStartEnd* b) { return a->rmse < b->rmse; });
     std::size_t minima = 0;
     std::size_t reached = 0;
     for (std::size_t k = 0; k < ends.size(); ++k) {
-        if (k == 0 || ends[k] > ends[k - 1] * (1 + same_minimum_share)) ++minima;
-        if (ends[k] <= r.rmse * (1 + same_minimum_share)) ++reached;
+        if (k == 0 || !same(*ends[k], ends[k]->rmse, ends[k - 1]->values, ends[k - 1]->rmse)) {
+            ++minima;
+        }
+        if (same(*ends[k], ends[k]->rmse, r.values, r.rmse)) ++reached;
     }
     if (minima > 1) {
         std::string text = "The " + std::to_string(r.start_ends.size()) + " starts ended in " +
                            std::to_string(minima) + " different minima (RMSE " +
-                           number_words(ends.front()) + " to " + number_words(ends.back()) +
-                           " MPa); the best is reported";
+                           number_words(ends.front()->rmse) + " to " +
+                           number_words(ends.back()->rmse) + " MPa); the best is reported";
         if (reached == 0) {
             text +=
                 ", which no start reached before the polish: more starts may find a better "

@@ -136,7 +136,7 @@ struct FitStartEnd {
 };
 
 // Two start ends (or a start end and the fit) are at one minimum when their
-// RMSEs differ by less than this share of the smaller.
+// RMSEs differ by less than this share of the smaller (fit_warnings).
 constexpr double same_minimum_share = 1e-3;
 
 struct FitResult {
@@ -198,8 +198,10 @@ std::optional<double> local_scatter(const std::vector<double>& openings,
 //   scatter of the residuals, and every run of successive residuals of one
 //   sign (in opening order) of at least log2(100 n) points, which a curve
 //   with independent noise shows with odds below 1 in 100;
-// - start ends at different minima (RMSEs apart by same_minimum_share),
-//   with how many reached the best.
+// - start ends at different minima, with how many reached the best: two
+//   ends are at one minimum when their RMSEs lie within same_minimum_share
+//   of the smaller (plus 1e-6 of the largest measured stress), or every
+//   value within 1e-3 of its search range (on its search scale).
 std::vector<std::string> fit_warnings(const FitProblem& problem, const FitResult& result);
 
 struct FitHooks {

@@ -78,10 +78,12 @@ void correlate(Fixture& f, double rho) {
     f.result.statistics.correlations[2][0] = rho;
 }
 
+// Start ends with RMSEs of these shares of the fit's, each at values of
+// Pmax in the same share.
 void start_rmses(Fixture& f, const std::vector<double>& shares) {
     f.result.start_ends.clear();
     for (const double share : shares) {
-        f.result.start_ends.push_back({{2, 0.3, 0.5}, f.result.rmse * share, 30});
+        f.result.start_ends.push_back({{2 * share, 0.3, 0.5}, f.result.rmse * share, 30});
     }
 }
 
@@ -212,6 +214,22 @@ INSTANTIATE_TEST_SUITE_P(
                         start_rmses(f, {1, 1.0009, 1.0001});
                     },
                     {}},
+        // Ends at very different RMSEs (of a curve without noise, say) but at
+        // the same values, within 1e-3 of the ranges.
+        WarningCase{"one_minimum_at_the_same_values",
+                    [](Fixture& f) {
+                        start_rmses(f, {1, 1});
+                        f.result.start_ends[1].rmse *= 50;
+                        f.result.start_ends[1].values = {2.005, 0.3006, 0.5014};
+                    },
+                    {}},
+        WarningCase{"values_apart_by_more_than_a_thousandth_of_a_range",
+                    [](Fixture& f) {
+                        start_rmses(f, {1, 1});
+                        f.result.start_ends[1].rmse *= 50;
+                        f.result.start_ends[1].values = {2, 0.3, 0.5016};
+                    },
+                    {"2 different minima"}},
         WarningCase{"all_at_once",
                     [](Fixture& f) {
                         f.result.statistics.undetermined = {{1}};
