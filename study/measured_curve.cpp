@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <limits>
+#include <numeric>
 
 #include "engine/text_to_number.h"
 
@@ -165,6 +167,41 @@ std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(std::
 std::optional<double> read_decimal_number(std::string_view text) {
     if (!is_decimal_number(text)) return std::nullopt;
     return read_number(text);
+}
+
+CurveCriteria measured_curve_criteria(const std::vector<double>& openings,
+                                      const std::vector<double>& stresses) {
+    const std::size_t n = std::min(openings.size(), stresses.size());
+    if (n == 0) {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        return {nan, nan, nan, nan};
+    }
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return openings[a] < openings[b]; });
+    // 1 MPa mm = 1 N/mm = 1000 J/m2.
+    constexpr double joules_per_square_metre_per_MPa_mm = 1000;
+    double w = 0;
+    double sigma = 0;
+    double integral = 0;  // MPa mm
+    double integral_at_peak = 0;
+    CurveCriteria c;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t i = order[k];
+        integral += (sigma + stresses[i]) * (openings[i] - w) / 2;
+        w = openings[i];
+        sigma = stresses[i];
+        if (k == 0 || sigma >= c.sigma_max) {
+            c.sigma_max = sigma;
+            c.Wcr_peak = w;
+            integral_at_peak = integral;
+        }
+    }
+    c.J_b_prime =
+        (c.sigma_max * c.Wcr_peak - integral_at_peak) * joules_per_square_metre_per_MPa_mm;
+    c.G_b = integral * joules_per_square_metre_per_MPa_mm;
+    return c;
 }
 
 std::string curve_refusal_text(const CurveRefusal& refusal) {

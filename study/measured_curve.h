@@ -53,6 +53,18 @@ std::optional<double> read_decimal_number(std::string_view text);
 // "-1e100" for a negative value.
 std::string measured_limit_text(double value);
 
+// The criteria of a measured curve, by the trapezoidal rule from (0, 0) over
+// the points in opening order (equal openings in their given order), as the
+// criteria of a law are formed from its steps. NaN for a curve of no points.
+struct CurveCriteria {
+    double sigma_max = 0;  // MPa: the largest stress (sigma_0), the later point on a tie
+    double Wcr_peak = 0;   // mm: its opening (delta_0)
+    double J_b_prime = 0;  // J/m2: sigma_max Wcr_peak - integral of sigma from 0 to Wcr_peak
+    double G_b = 0;        // J/m2: integral of sigma from 0 to the last opening
+};
+CurveCriteria measured_curve_criteria(const std::vector<double>& openings,
+                                      const std::vector<double>& stresses);
+
 // "line 4: ..." or, for line 0, the reason alone.
 std::string curve_refusal_text(const CurveRefusal& refusal);
 

@@ -168,5 +168,31 @@ TEST(MeasuredCurve, read_decimal_number) {
     EXPECT_TRUE(std::isinf(*read_decimal_number("1e400")));
 }
 
+// A triangle from (0, 0): up to 2 MPa at 0.2 mm, down to 0 at 0.4 mm. The
+// area to the peak is 0.2 MPa mm, the whole area 0.4 MPa mm.
+TEST(MeasuredCurveCriteria, trapezoids_from_the_origin_in_opening_order) {
+    const CurveCriteria c = measured_curve_criteria({0.4, 0.1, 0.2}, {0, 1, 2});
+    EXPECT_EQ(c.sigma_max, 2);
+    EXPECT_EQ(c.Wcr_peak, 0.2);
+    EXPECT_NEAR(c.J_b_prime, (2 * 0.2 - 0.2) * 1000, 1e-10);
+    EXPECT_NEAR(c.G_b, 0.4 * 1000, 1e-10);
+    // A first point away from 0 is joined to the origin: 0.5 * 1 * 0.1.
+    const CurveCriteria first = measured_curve_criteria({0.1}, {1});
+    EXPECT_NEAR(first.G_b, 0.05 * 1000, 1e-12);
+    EXPECT_NEAR(first.J_b_prime, 0.05 * 1000, 1e-12);
+}
+
+TEST(MeasuredCurveCriteria, a_tie_takes_the_later_peak_and_repeats_add_no_width) {
+    // Peaks of 2 at 0.1 and 0.3: the later. The repeated 0.3 adds nothing
+    // and, given first, is not the peak: 0.3 with 2 comes later.
+    const CurveCriteria c = measured_curve_criteria({0.1, 0.3, 0.2, 0.3}, {2, 1.5, 1, 2});
+    EXPECT_EQ(c.sigma_max, 2);
+    EXPECT_EQ(c.Wcr_peak, 0.3);
+    // 0.1 * 2 / 2 + 0.1 * 3 / 2 + 0.1 * 2.5 / 2 + 0 = 0.375 MPa mm.
+    EXPECT_NEAR(c.G_b, 375, 1e-10);
+    EXPECT_NEAR(c.J_b_prime, (2 * 0.3 - 0.375) * 1000, 1e-10);
+    EXPECT_TRUE(std::isnan(measured_curve_criteria({}, {}).G_b));
+}
+
 }  // namespace
 }  // namespace quarnel
