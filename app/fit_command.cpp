@@ -31,7 +31,21 @@ std::string exact(double x) {
 std::string help_footer() {
     return "\nThe measured file: two columns, crack opening (mm) and bridging stress (MPa),\n"
            "separated by a comma, a semicolon, a tab or blanks; an optional header row;\n"
-           "# comment lines; a decimal comma where the separator is not a comma.\n"
+           "# comment lines; a decimal comma where the separator is not a comma. A lab\n"
+           "file of more columns and metadata lines reads with --columns and --skip.\n"
+           "\nThe result: each fitted value with its standard error (SE) and 95 % interval\n"
+           "(the law linearised at the optimum), their correlations, RMSE, R2 and the\n"
+           "residuals' local scatter, the measured curve's criteria beside the fitted\n"
+           "law's (sigma_max, Wcr_peak, J_b_prime, G_b), each start's end, and warnings:\n"
+           "values the curve cannot tell apart (|correlation| above 0.95), a value at a\n"
+           "bound, a misfit beyond the noise or over a region, starts in different minima.\n"
+           "--json adds the keys standard_errors, intervals_95, correlations,\n"
+           "undetermined, degrees_of_freedom, t_95, statistics_note, local_scatter,\n"
+           "measured_criteria, fitted_criteria, criteria_differences, starts, warnings;\n"
+           "--summary adds, after the law's criteria, rmse, r2, local_scatter, NAME,\n"
+           "NAME_se, NAME_low_95, NAME_high_95, correlation_NAME_NAME, measured_sigma_max,\n"
+           "measured_Wcr_peak, measured_J_b_prime, measured_G_b, sigma_max_difference,\n"
+           "Wcr_peak_difference, J_b_prime_difference, G_b_difference, warnings.\n"
            "\nExit status:\n"
            "  0    fitted, every output written\n"
            "  2    usage error, refused input or measured file (the message names the field\n"
@@ -397,6 +411,11 @@ void setup_fit_command(CLI::App& app, FitOptions& o) {
     };
     add_shared_options(app, o.shared, set);
     add_text_option(app, "--until", o.until, "Fit only the points with an opening up to W mm");
+    add_text_option(app, "--columns", o.columns,
+                    "W,S: the column numbers (from 1) of the opening and the stress in a "
+                    "measured file of several columns");
+    add_text_option(app, "--skip", o.skip,
+                    "Skip the first N lines of the measured file (metadata before the header)");
     add_text_option(app, "--starts", o.starts, "Local searches, 1 to 10000");
     app.get_option("--starts")->capture_default_str();
     add_text_option(app, "--seed", o.seed, "Seed of the starts' points, 0 to 18446744073709551615");
@@ -423,6 +442,26 @@ FitRequest read_fit_options(const FitOptions& o, const InputFileReader& read_fil
         const std::string message = e.what();
         throw UsageError((message.rfind("unknown name", 0) == 0 ? "--fit: " : "--fit ") + message);
     }
+    if (!o.columns.empty()) {
+        const auto comma = o.columns.find(',');
+        const std::string rule =
+            "--columns takes W,S, the column numbers (from 1) of the "
+            "opening and the stress, not " +
+            quoted(o.columns);
+        if (comma == std::string::npos || o.columns.find(',', comma + 1) != std::string::npos) {
+            throw UsageError(rule);
+        }
+        constexpr std::uint64_t most_columns = 100000;
+        const auto column = [&](const std::string& text) {
+            if (text.empty()) throw UsageError(rule);
+            return static_cast<int>(option_count(text, "--columns W,S", 1, most_columns));
+        };
+        q.layout.columns =
+            std::make_pair(column(o.columns.substr(0, comma)), column(o.columns.substr(comma + 1)));
+    }
+    if (!o.skip.empty()) {
+        q.layout.skip = static_cast<long>(option_count(o.skip, "--skip", 0, 1000000000));
+    }
     const double most = std::numeric_limits<double>::max();
     if (!o.until.empty()) {
         q.until = option_number(o.until, "--until", -most, most, "a finite number");
@@ -447,7 +486,7 @@ int run_fit(const FitRequest& q) {
     };
     const InputFileText file = read_input_file(q.measured);
     if (!file.text) return usage(file.error);
-    const auto curve = read_measured_curve(*file.text);
+    const auto curve = read_measured_curve(*file.text, q.layout);
     if (const auto* refusal = std::get_if<CurveRefusal>(&curve)) {
         return usage(q.measured + ": " + curve_refusal_text(*refusal));
     }

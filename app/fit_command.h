@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "study/fit.h"
+#include "study/measured_curve.h"
 
 namespace CLI {
 class App;
@@ -24,7 +25,9 @@ struct FitOptions {
     std::string seed = "1";
     std::string max_evaluations;
     std::string max_time;
-    std::string output;  // -o: the fitted law's result file
+    std::string output;   // -o: the fitted law's result file
+    std::string columns;  // --columns W,S
+    std::string skip;     // --skip N
 };
 
 struct FitRequest {
@@ -35,6 +38,7 @@ struct FitRequest {
     std::optional<double> until;
     FitSettings settings;
     std::string output;
+    MeasuredLayout layout;  // --columns and --skip
 };
 
 void setup_fit_command(CLI::App& app, FitOptions& options);

@@ -85,10 +85,19 @@ class FitCommand : public BatchTest {
 TEST_F(FitCommand, help_lists_every_option_and_the_exit_statuses) {
     const Outcome o = batch({"fit", "--help"});
     EXPECT_EQ(o.status, 0);
-    for (const char* option :
-         {"--fit", "--params", "--until", "--starts", "--seed", "--max-evaluations", "--max-time",
-          "--output", "--at", "--csv", "--summary", "--sigma-fc", "--J-tip", "--json", "--quiet",
-          "Exit status", "130 by SIGINT"}) {
+    for (const char* option : {"--fit",         "--params",
+                               "--until",       "--starts",
+                               "--seed",        "--max-evaluations",
+                               "--max-time",    "--output",
+                               "--at",          "--csv",
+                               "--summary",     "--sigma-fc",
+                               "--J-tip",       "--json",
+                               "--quiet",       "Exit status",
+                               "130 by SIGINT", "--columns",
+                               "--skip",        "standard error (SE)",
+                               "intervals_95",  "criteria_differences",
+                               "NAME_se",       "G_b_difference",
+                               "warnings"}) {
         EXPECT_TRUE(contains(o.output, option)) << option;
     }
 }
@@ -404,6 +413,59 @@ TEST_F(FitCommand, a_json_lines_summary_has_the_fit_columns_as_numbers_and_text)
     EXPECT_TRUE(std::regex_search(line, std::regex("\"Pmax_se\":[-0-9.e]+,"))) << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"measured_G_b\":[-0-9.e]+,"))) << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"warnings\":\"[^\"]*\"\\}\n$"))) << line;
+}
+
+// A lab file: two metadata lines, a header, and the curve in columns 2 and 4
+// of four, with decimal commas; the points keep their lines.
+TEST_F(FitCommand, columns_and_skip_read_a_lab_file) {
+    std::string lab = "Specimen: B3; 28 d\nMachine 1\ntime (s);COD (mm);F (N);sigma (MPa)\n";
+    const std::vector<std::string> lines = lines_of(contents(path("curve.csv")));
+    for (std::size_t l = 2; l < lines.size(); ++l) {
+        const std::vector<std::string> cells = split(lines[l], ";");
+        std::string w = cells[0];
+        std::replace(w.begin(), w.end(), '.', ',');
+        std::string sigma = cells[1];
+        std::replace(sigma.begin(), sigma.end(), '.', ',');
+        lab += std::to_string(l) + ";" + w + ";n/a;" + sigma + "\n";
+    }
+    write("lab.csv", lab);
+    Outcome o =
+        batch({"fit", path("lab.csv"), "--fit", "Pmax=0.5:5", "--columns", "2,4", "--skip", "2",
+               "--starts", "1", "--max-evaluations", "25", "--csv", path("lab-out.csv")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(contains(o.output, "Fitted 1 value to 12 points of")) << o.output;
+    const Outcome plain = fit({"--fit", "Pmax=0.5:5"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const auto same_law = [](const std::string& output) {
+        return output.substr(output.find("The same law:"));
+    };
+    EXPECT_EQ(same_law(o.output), same_law(plain.output));
+    const std::vector<std::vector<std::string>> rows = csv_rows(contents(path("lab-out.csv")));
+    ASSERT_EQ(rows.size(), 13u);
+    EXPECT_EQ(rows[1][0], "4");  // after the two skipped lines and the header
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        // "Machine 1" is the first line with a number, so no header.
+        {{"--columns", "2,4"}, "lab.csv: line 2: expected at least 4 values"},
+        {{"--columns", "2,3", "--skip", "2"},
+         "lab.csv: line 4, column 3: the stress \"n/a\" is not a number"},
+        {{"--skip", "2"}, "lab.csv: line 4: expected two values"},
+        {{"--columns", "2,4", "--skip", "40"},
+         "the file holds 15 lines, none after the 40 skipped"},
+        {{"--columns", "2"},
+         "--columns takes W,S, the column numbers (from 1) of the opening and "
+         "the stress, not \"2\""},
+        {{"--columns", "2,"}, "--columns takes W,S"},
+        {{"--columns", "0,4"}, "--columns W,S must be at least 1"},
+        {{"--skip", "-1"}, "--skip must be at least 0"},
+    };
+    for (const auto& [args, message] : cases) {
+        std::vector<std::string> all = {"fit", path("lab.csv"), "--fit", "Pmax=0.5:5"};
+        all.insert(all.end(), args.begin(), args.end());
+        o = batch(all);
+        EXPECT_EQ(o.status, 2) << args[0] << " " << args[1];
+        EXPECT_TRUE(contains(o.err, message)) << o.err;
+    }
 }
 
 TEST_F(FitCommand, until_fits_the_early_points_and_the_csv_marks_them) {
