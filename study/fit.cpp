@@ -80,6 +80,9 @@ std::optional<std::string> check_fit_settings(const FitSettings& settings) {
     if (settings.starts < 1 || settings.starts > max_fit_starts) {
         return "starts must be from 1 to " + std::to_string(max_fit_starts);
     }
+    if (settings.extra_starts < 0 || settings.extra_starts > max_fit_starts) {
+        return "extra_starts must be from 0 to " + std::to_string(max_fit_starts);
+    }
     if (settings.max_evaluations && *settings.max_evaluations < 1) {
         return std::string("max_evaluations must be at least 1");
     }
@@ -680,6 +683,27 @@ FitStatistics statistics_at_optimum(Search& search) {
     return s;
 }
 
+// Whether two ends of local searches lie at one minimum: their RMSEs within
+// same_minimum_share of the smaller (and 1e-6 of the largest measured
+// stress: at a minimum near 0 the coarse ends differ by large shares of
+// nothing), or every value within 1e-3 of its search range, ten times the
+// coarse tolerance (a flat valley).
+bool same_minimum(const FitProblem& problem, const std::vector<double>& a, double a_rmse,
+                  const std::vector<double>& b, double b_rmse) {
+    double largest = 0;
+    for (const double y : problem.stresses) largest = std::max(largest, std::abs(y));
+    const double low = std::min(a_rmse, b_rmse);
+    if (std::abs(a_rmse - b_rmse) <= low * same_minimum_share + 1e-6 * largest) return true;
+    const std::size_t p = problem.values.size();
+    if (a.size() != p || b.size() != p) return false;
+    for (std::size_t d = 0; d < p; ++d) {
+        const FitValue& v = problem.values[d];
+        const SearchScale scale{v.low, v.high, v.low > 0, std::nullopt, -1};
+        if (!(std::abs(scale.place(a[d]) - scale.place(b[d])) <= 1e-3)) return false;
+    }
+    return true;
+}
+
 std::string number_words(double x) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.4g", x);
@@ -794,22 +818,11 @@ std::vector<std::string> fit_warnings(const FitProblem& problem, const FitResult
         }
     }
 
-    // Start ends in different minima: in order of RMSE, an end is at the
-    // minimum of the one before when their RMSEs are within a share of the
-    // smaller (and rounding: at a minimum near 0 the coarse ends differ by
-    // large shares of nothing), or their values lie within 1e-3 of each
-    // search range, ten times the coarse tolerance (a flat valley).
+    // Start ends in different minima, in order of RMSE: an end is at the
+    // minimum of the one before or not.
     const auto same = [&](const FitStartEnd& a, double a_rmse, const std::vector<double>& b,
                           double b_rmse) {
-        const double low = std::min(a_rmse, b_rmse);
-        if (std::abs(a_rmse - b_rmse) <= low * same_minimum_share + 1e-6 * largest) return true;
-        if (a.values.size() != p || b.size() != p) return false;
-        for (std::size_t d = 0; d < p; ++d) {
-            const FitValue& v = problem.values[d];
-            const SearchScale scale{v.low, v.high, v.low > 0, std::nullopt, -1};
-            if (!(std::abs(scale.place(a.values[d]) - scale.place(b[d])) <= 1e-3)) return false;
-        }
-        return true;
+        return same_minimum(problem, a.values, a_rmse, b, b_rmse);
     };
     std::vector<const FitStartEnd*> ends;
     for (const FitStartEnd& e : r.start_ends) {
@@ -886,8 +899,9 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     std::vector<std::vector<double>> candidates =
         start_points(search.scales, problem, screened, settings.seed);
     std::vector<std::vector<double>> chosen = {candidates[0]};
+    // The screening points, best first.
+    std::vector<std::pair<double, std::size_t>> ranked;
     if (starts > 1) {
-        std::vector<std::pair<double, std::size_t>> ranked;
         for (std::size_t p = 1; p < candidates.size() && !search.must_stop(); ++p) {
             ranked.emplace_back(search.evaluate(candidates[p].data()), p);
         }
@@ -898,7 +912,25 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
         }
     }
     const double coarse = std::max(settings.x_tolerance, 1e-4);
-    for (std::vector<double> x : chosen) {
+    const auto points = static_cast<double>(problem.stresses.size());
+    for (std::size_t next = 0;; ++next) {
+        if (next >= chosen.size()) {
+            // More starts while fewer than two ends lie at the best minimum.
+            const std::size_t extra = next - std::min(next, starts);
+            if (starts < 2 || extra >= static_cast<std::size_t>(settings.extra_starts) ||
+                next >= ranked.size() + 1 || !search.result.found) {
+                break;
+            }
+            const double best_rmse = std::sqrt(search.best_f / points);
+            const auto at_best = std::count_if(
+                search.result.start_ends.begin(), search.result.start_ends.end(),
+                [&](const FitStartEnd& e) {
+                    return same_minimum(problem, e.values, e.rmse, search.best_values, best_rmse);
+                });
+            if (at_best >= 2) break;
+            chosen.push_back(candidates[ranked[next - 1].second]);
+        }
+        std::vector<double> x = chosen[next];
         // The first local search is begun even after a limit, for its first
         // evaluation.
         if (search.first_evaluated ? search.must_stop() : search.interrupted()) break;
@@ -907,7 +939,7 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
         local_search(search, x, coarse, std::max(settings.f_tolerance, 1e-8));
         FitStartEnd end = std::move(*search.start_end);
         search.start_end.reset();
-        end.rmse = std::sqrt(search.start_best_f / static_cast<double>(problem.stresses.size()));
+        end.rmse = std::sqrt(search.start_best_f / points);
         search.result.start_ends.push_back(std::move(end));
     }
     if (search.result.found && !search.must_stop()) {
@@ -925,7 +957,6 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     result.values = search.best_values;
     result.fitted_stresses = search.best_stresses;
     result.sum_of_squares = search.best_f;
-    const auto points = static_cast<double>(problem.stresses.size());
     result.rmse = std::sqrt(search.best_f / points);
     const double mean =
         std::accumulate(problem.stresses.begin(), problem.stresses.end(), 0.0) / points;

@@ -31,8 +31,12 @@ constexpr int max_fit_starts = 10000;
 
 // How long and from where the optimiser searches.
 struct FitSettings {
-    int starts = 4;          // local searches before the polish, the first from the given starts
-    std::uint64_t seed = 1;  // the other starts' points
+    int starts = 4;  // local searches before the polish, the first from the given starts
+    // With 2 starts or more: while fewer than two ends of the local searches
+    // lie at the best minimum found (same_minimum_share), another is started
+    // from the next best screening point, up to this many more.
+    int extra_starts = 0;
+    std::uint64_t seed = 1;               // the other starts' points
     std::optional<long> max_evaluations;  // laws computed in all; none: default_max_evaluations
     std::optional<double> max_seconds;    // none: no time limit
     // A local search ends when a step changes no value by more than this
@@ -47,8 +51,8 @@ struct FitSettings {
 long default_max_evaluations(std::size_t count);
 
 // Refuses, with the message, settings a fit cannot run with: starts outside
-// 1 to max_fit_starts, max_evaluations below 1, max_seconds not a finite
-// number above 0, and tolerances that are negative or not finite.
+// 1 to max_fit_starts, extra_starts outside 0 to max_fit_starts, max_evaluations below 1,
+// max_seconds not a finite number above 0, and tolerances that are negative or not finite.
 std::optional<std::string> check_fit_settings(const FitSettings& settings);
 
 // A measured curve and what to fit to it. `inputs` holds every input as for
