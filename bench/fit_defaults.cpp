@@ -6,8 +6,9 @@
 //
 // Usage: quarnel_fit_defaults [--cases N] [--long-starts N] [--starts A,B,...]
 //                             [--first I]
-// Each --starts entry is a setting to measure; "default" is the FitSettings
-// default. Runs on one thread; prints one line per case and a summary.
+// Each --starts entry is a setting to measure: "S" starts, "S+E" starts
+// with up to E extra starts, or "default", the FitSettings default. Runs on one thread; prints one
+// line per case and a summary.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -255,7 +256,11 @@ int run(int argc, char** argv) {
         std::vector<FitResult> results;
         for (const std::string& s : settings) {
             FitSettings fs;
-            if (s != "default") fs.starts = std::atoi(s.c_str());
+            if (s != "default") {
+                fs.starts = std::atoi(s.c_str());
+                const std::size_t plus = s.find('+');
+                fs.extra_starts = plus == std::string::npos ? 0 : std::atoi(s.c_str() + plus + 1);
+            }
             results.push_back(fit_law(p, fs));
         }
         FitSettings long_search;
@@ -277,9 +282,20 @@ int run(int argc, char** argv) {
             for (std::size_t d = 0; d < r.values.size(); ++d) {
                 values += " " + c.values[d].name + "=" + text_of(r.values[d]);
             }
-            std::printf("  %-8s RMSE %.6g MPa (%+.2f %%), %4ld evaluations, %5.1f s%s:%s\n",
-                        settings[s].c_str(), r.rmse, 100 * (r.rmse / best_rmse - 1), r.evaluations,
-                        r.seconds, reached ? "" : "  MISSED", values.c_str());
+            // Which warnings the fit gave: m(inima), s(catter), r(un), c(orrelation).
+            std::string told;
+            for (const std::string& w : r.warnings) {
+                if (w.find("different minima") != std::string::npos) told += "m";
+                if (w.find("local scatter") != std::string::npos) told += "s";
+                if (w.find("successive points") != std::string::npos) told += "r";
+                if (w.find("correlate at") != std::string::npos) told += "c";
+            }
+            std::printf(
+                "  %-8s RMSE %.6g MPa (%+.2f %%), %4ld evaluations, %2zu starts, %5.1f s%s:%s "
+                "[%s]\n",
+                settings[s].c_str(), r.rmse, 100 * (r.rmse / best_rmse - 1), r.evaluations,
+                r.start_ends.size(), r.seconds, reached ? "" : "  MISSED", values.c_str(),
+                told.c_str());
         }
         std::fflush(stdout);
     }
