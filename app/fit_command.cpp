@@ -405,7 +405,8 @@ void setup_fit_command(CLI::App& app, FitOptions& o) {
     set.openings = false;
     set.help = {
         {"--csv", "Write the measured points beside the fitted stress"},
-        {"--summary", "Write the fitted law's criteria (CSV, or JSON Lines for .jsonl)"},
+        {"--summary",
+         "Write the fitted law's criteria and the fit's figures (CSV, or JSON Lines for .jsonl)"},
         {"--json", "Print the result as one JSON object"},
         {"--quiet", "No progress on standard error"},
     };
@@ -418,6 +419,10 @@ void setup_fit_command(CLI::App& app, FitOptions& o) {
                     "Skip the first N lines of the measured file (metadata before the header)");
     add_text_option(app, "--starts", o.starts, "Local searches, 1 to 10000");
     app.get_option("--starts")->capture_default_str();
+    add_text_option(app, "--extra-starts", o.extra_starts,
+                    "Local searches added, one at a time, while fewer than two have ended at the "
+                    "best minimum, 0 to 10000");
+    app.get_option("--extra-starts")->capture_default_str();
     add_text_option(app, "--seed", o.seed, "Seed of the starts' points, 0 to 18446744073709551615");
     app.get_option("--seed")->capture_default_str();
     add_text_option(app, "--max-evaluations", o.max_evaluations,
@@ -471,6 +476,8 @@ FitRequest read_fit_options(const FitOptions& o, const InputFileReader& read_fil
         if (!(*q.settings.max_seconds > 0)) throw UsageError("--max-time must be above 0");
     }
     q.settings.starts = static_cast<int>(option_count(o.starts, "--starts", 1, 10000));
+    q.settings.extra_starts =
+        static_cast<int>(option_count(o.extra_starts, "--extra-starts", 0, max_fit_starts));
     q.settings.seed = option_count(o.seed, "--seed", 0, std::numeric_limits<std::uint64_t>::max());
     if (!o.max_evaluations.empty()) {
         q.settings.max_evaluations =

@@ -22,6 +22,7 @@ struct FitOptions {
     std::vector<std::string> fits;
     std::string until;
     std::string starts = "4";
+    std::string extra_starts = "0";
     std::string seed = "1";
     std::string max_evaluations;
     std::string max_time;
