@@ -117,6 +117,8 @@ TEST_F(FitCommand, usage_errors_exit_2_and_name_the_fault) {
         {{"--fit", "model=1:2"}, "\"model\" cannot be fitted: it chooses the pull-out model"},
         {{"--fit", "A=1:2", "--fit", "Pmax=1:2"}, "\"Pmax\" is fitted twice"},
         {{"--fit", "A=1:2", "--starts", "0"}, "--starts must be at least 1"},
+        {{"--fit", "A=1:2", "--extra-starts", "10001"},
+         "--extra-starts must be at least 0 and at most 10000"},
         {{"--fit", "A=1:2", "--max-time", "0"}, "--max-time must be above 0"},
         {{"--fit", "A=1:2", "--until", "x"}, "--until: \"x\" is not a decimal number"},
         {{"--fit", "A=1:2", "--bogus"}, "bogus"},
