@@ -1,7 +1,9 @@
 // Fits recover the values that made a curve: curves made by the model at 30
 // to 80 uneven openings, without noise (within 1 %) and with a multiplicative
 // noise of up to 2 % drawn from a fixed seed (within 5 %), in both pull-out
-// models and with different orientations and crack angles. Seconds each in a
+// models and with different orientations and crack angles; their standard
+// errors about 0 without noise, and with noise large enough to hold the truth
+// within the 99 % interval. Seconds each in a
 // release build: CTest label "slow", left out of the sanitizer run.
 
 #include <gtest/gtest.h>
@@ -53,9 +55,25 @@ std::vector<double> errors(const Case& c, double noise, std::uint64_t seed) {
         e.push_back(100 * std::abs(r.values[i] / c.truth[i] - 1));
         EXPECT_FALSE(r.at_bound[i]) << c.name << " " << c.values[i].name;
     }
+    // The standard errors: about 0 without noise; with noise, the truth
+    // within the 99 % interval, which a right standard error misses once in
+    // a hundred.
+    EXPECT_TRUE(r.statistics.computed) << c.name << ": " << r.statistics.not_computed;
     std::string line = c.name + (noise > 0 ? " (noise):" : ":");
-    for (std::size_t i = 0; i < e.size(); ++i) {
+    for (std::size_t i = 0; i < e.size() && r.statistics.computed; ++i) {
         line += " " + c.values[i].name + " " + std::to_string(e[i]) + " %";
+        const std::optional<double> se = r.statistics.standard_errors[i];
+        EXPECT_TRUE(se) << c.name << " " << c.values[i].name;
+        if (!se) continue;
+        const double off = std::abs(r.values[i] - c.truth[i]) / *se;
+        line += " (SE " + std::to_string(100 * *se / c.truth[i]) + " %, " + std::to_string(off) +
+                " SE off)";
+        if (noise == 0) {
+            EXPECT_LT(*se, 1e-5 * c.truth[i]) << c.name << " " << c.values[i].name;
+        } else {
+            const auto degrees = static_cast<long>(r.statistics.degrees_of_freedom);
+            EXPECT_LT(off, student_t_quantile(0.995, degrees)) << c.name << " " << c.values[i].name;
+        }
     }
     std::printf("%s; RMSE %g MPa, %ld evaluations, %.2f s\n", line.c_str(), r.rmse, r.evaluations,
                 r.seconds);
