@@ -426,7 +426,8 @@ void setup_fit_command(CLI::App& app, FitOptions& o) {
     add_text_option(app, "--seed", o.seed, "Seed of the starts' points, 0 to 18446744073709551615");
     app.get_option("--seed")->capture_default_str();
     add_text_option(app, "--max-evaluations", o.max_evaluations,
-                    "Laws computed at most, at least 1 (default 400 + 400 per fitted value)");
+                    "Laws computed at most, at least 1 (default 100 + 100 per fitted value for "
+                    "each start and extra start, and at least 400 + 400 per value)");
     add_text_option(app, "--max-time", o.max_time, "Seconds at most (default: no limit)");
     add_text_option(app, "-o,--output", o.output,
                     "Write the fitted law's result file (Division scheme)");

@@ -70,10 +70,11 @@ std::string shortest_field_text(const std::string& member, double value) {
     return best;
 }
 
-long default_max_evaluations(std::size_t count) {
+long default_max_evaluations(std::size_t count, int searches) {
     constexpr long most = std::numeric_limits<long>::max();
-    if (count >= static_cast<std::size_t>((most - 400) / 400)) return most;
-    return 400 + 400 * static_cast<long>(count);
+    if (count >= static_cast<std::size_t>((most - 400) / 400 / max_fit_starts / 2)) return most;
+    const long per_search = 100 + 100 * static_cast<long>(count);
+    return std::max(4 * per_search, per_search * std::max(searches, 1));
 }
 
 std::optional<std::string> check_fit_settings(const FitSettings& settings) {
@@ -889,7 +890,8 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     // Worse than the law of no stress by far, and finite: the measured
     // stresses lie within measured_value_limit.
     search.penalty = 100 * (squares + 1);
-    search.max_evaluations = settings.max_evaluations.value_or(default_max_evaluations(n));
+    search.max_evaluations = settings.max_evaluations.value_or(
+        default_max_evaluations(n, settings.starts + settings.extra_starts));
 
     // Screening: the first start, then the best of a Latin hypercube of
     // points spread over the ranges, start local searches to a coarse

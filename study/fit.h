@@ -46,9 +46,10 @@ struct FitSettings {
     double f_tolerance = 1e-10;
 };
 
-// The evaluations a fit of `count` values may take when none are given:
-// 400 + 400 per value.
-long default_max_evaluations(std::size_t count);
+// The evaluations a fit of `count` values by at most `searches` local
+// searches (starts and extra starts) may take when none are given: 100 + 100
+// per value for each search, and at least 400 + 400 per value.
+long default_max_evaluations(std::size_t count, int searches);
 
 // Refuses, with the message, settings a fit cannot run with: starts outside
 // 1 to max_fit_starts, extra_starts outside 0 to max_fit_starts, max_evaluations below 1,

@@ -240,9 +240,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
 
 TEST(Fit, default_evaluations_grow_with_the_values_and_never_overflow) {
-    EXPECT_EQ(default_max_evaluations(1), 800);
-    EXPECT_EQ(default_max_evaluations(3), 1600);
-    EXPECT_EQ(default_max_evaluations(static_cast<std::size_t>(-1)),
+    EXPECT_EQ(default_max_evaluations(1, 4), 800);
+    EXPECT_EQ(default_max_evaluations(3, 4), 1600);
+    EXPECT_EQ(default_max_evaluations(3, 1), 1600);  // never below 4 searches' worth
+    EXPECT_EQ(default_max_evaluations(3, 10), 4000);
+    EXPECT_EQ(default_max_evaluations(2, 2 * max_fit_starts), 300L * 2 * max_fit_starts);
+    EXPECT_EQ(default_max_evaluations(static_cast<std::size_t>(-1), 4),
               std::numeric_limits<long>::max());
 }
 
