@@ -913,14 +913,17 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
             chosen.push_back(candidates[ranked[r].second]);
         }
     }
+    std::vector<bool> used(ranked.size(), false);  // the ranked points started from
+    for (std::size_t r = 0; r + 1 < chosen.size(); ++r) used[r] = true;
     const double coarse = std::max(settings.x_tolerance, 1e-4);
     const auto points = static_cast<double>(problem.stresses.size());
     for (std::size_t next = 0;; ++next) {
         if (next >= chosen.size()) {
             // More starts while fewer than two ends lie at the best minimum.
             const std::size_t extra = next - std::min(next, starts);
-            if (starts < 2 || extra >= static_cast<std::size_t>(settings.extra_starts) ||
-                next >= ranked.size() + 1 || !search.result.found) {
+            const bool unused = std::find(used.begin(), used.end(), false) != used.end();
+            if (starts < 2 || extra >= static_cast<std::size_t>(settings.extra_starts) || !unused ||
+                !search.result.found) {
                 break;
             }
             const double best_rmse = std::sqrt(search.best_f / points);
@@ -930,7 +933,37 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
                     return same_minimum(problem, e.values, e.rmse, search.best_values, best_rmse);
                 });
             if (at_best >= 2) break;
-            chosen.push_back(candidates[ranked[next - 1].second]);
+            // The best screening point away from every start and every end
+            // so far (by 0.15 of each range), else the farthest: the next
+            // best points tend to lie in the basins already searched.
+            std::vector<std::vector<double>> taken = chosen;
+            for (const FitStartEnd& e : search.result.start_ends) {
+                if (e.values.size() != n) continue;
+                std::vector<double> place(n);
+                for (std::size_t d = 0; d < n; ++d) place[d] = search.scales[d].place(e.values[d]);
+                taken.push_back(place);
+            }
+            std::size_t pick = ranked.size();
+            double farthest = -1;
+            for (std::size_t r = 0; r < ranked.size(); ++r) {
+                if (used[r]) continue;
+                const std::vector<double>& point = candidates[ranked[r].second];
+                double nearest = std::numeric_limits<double>::infinity();
+                for (const std::vector<double>& t : taken) {
+                    double distance = 0;
+                    for (std::size_t d = 0; d < n; ++d) {
+                        distance = std::max(distance, std::abs(point[d] - t[d]));
+                    }
+                    nearest = std::min(nearest, distance);
+                }
+                if (nearest > farthest) {
+                    farthest = nearest;
+                    pick = r;
+                }
+                if (nearest >= 0.15) break;
+            }
+            used[pick] = true;
+            chosen.push_back(candidates[ranked[pick].second]);
         }
         std::vector<double> x = chosen[next];
         // The first local search is begun even after a limit, for its first
