@@ -269,16 +269,7 @@ int run(int argc, char** argv) {
             testing::model_curve(made, c.points, c.max_opening, c.additive ? 0 : c.noise,
                                  500 + static_cast<std::uint64_t>(i));
         if (c.additive) {
-            double peak = 0;
-            for (const double y : curve.stresses) peak = std::max(peak, y);
-            // Normal deviates by Box-Muller.
-            testing::TestNumbers numbers(700 + static_cast<std::uint64_t>(i));
-            for (double& y : curve.stresses) {
-                const double u = 1 - numbers.uniform();
-                const double z =
-                    std::sqrt(-2 * std::log(u)) * std::cos(6.283185307179586 * numbers.uniform());
-                y += c.noise * peak * z;
-            }
+            curve = testing::with_added_noise(curve, c.noise, 700 + static_cast<std::uint64_t>(i));
         }
         FitProblem p;
         p.inputs = c.inputs;
