@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "study/fit.h"
+#include "study/measured_curve.h"
 
 namespace CLI {
 class App;
@@ -21,10 +22,13 @@ struct FitOptions {
     std::vector<std::string> fits;
     std::string until;
     std::string starts = "4";
+    std::string extra_starts = "0";
     std::string seed = "1";
     std::string max_evaluations;
     std::string max_time;
-    std::string output;  // -o: the fitted law's result file
+    std::string output;   // -o: the fitted law's result file
+    std::string columns;  // --columns W,S
+    std::string skip;     // --skip N
 };
 
 struct FitRequest {
@@ -35,6 +39,7 @@ struct FitRequest {
     std::optional<double> until;
     FitSettings settings;
     std::string output;
+    MeasuredLayout layout;  // --columns and --skip
 };
 
 void setup_fit_command(CLI::App& app, FitOptions& options);

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -69,15 +70,19 @@ std::string shortest_field_text(const std::string& member, double value) {
     return best;
 }
 
-long default_max_evaluations(std::size_t count) {
+long default_max_evaluations(std::size_t count, int searches) {
     constexpr long most = std::numeric_limits<long>::max();
-    if (count >= static_cast<std::size_t>((most - 400) / 400)) return most;
-    return 400 + 400 * static_cast<long>(count);
+    if (count >= static_cast<std::size_t>((most - 400) / 400 / max_fit_starts / 2)) return most;
+    const long per_search = 100 + 100 * static_cast<long>(count);
+    return std::max(4 * per_search, per_search * std::max(searches, 1));
 }
 
 std::optional<std::string> check_fit_settings(const FitSettings& settings) {
     if (settings.starts < 1 || settings.starts > max_fit_starts) {
         return "starts must be from 1 to " + std::to_string(max_fit_starts);
+    }
+    if (settings.extra_starts < 0 || settings.extra_starts > max_fit_starts) {
+        return "extra_starts must be from 0 to " + std::to_string(max_fit_starts);
     }
     if (settings.max_evaluations && *settings.max_evaluations < 1) {
         return std::string("max_evaluations must be at least 1");
@@ -261,42 +266,69 @@ struct Search {
         return stopped == FitStop::interrupted;
     }
 
+    // The law's sigma at the problem's openings, in its order, for stored
+    // values; none when the inputs are refused.
+    struct LawStresses {
+        std::vector<double> stresses;
+        std::optional<InputRefusal> refusal;
+    };
+    LawStresses law_stresses(const std::vector<double>& values) {
+        for (std::size_t d = 0; d < values.size(); ++d) {
+            inputs[problem.values[d].member] = values[d];
+        }
+        const LawRun run = compute_law(inputs, sorted_openings, tables);
+        LawStresses law;
+        if (run.refused()) {
+            law.refusal = run.refusal;
+            return law;
+        }
+        law.stresses.resize(problem.openings.size());
+        for (std::size_t s = 0; s < order.size(); ++s) law.stresses[order[s]] = run.steps[s].sigma;
+        return law;
+    }
+
+    // The local search under way from a start, if any: its best so far.
+    std::optional<FitStartEnd> start_end;
+    double start_best_f = std::numeric_limits<double>::infinity();
+
     double evaluate(const double* u) {
         const std::size_t n = scales.size();
         std::vector<double> values(n);
         for (std::size_t d = 0; d < n; ++d) {
             const FitValue& v = problem.values[d];
             values[d] = stored_value_within(v.member, scales[d].value(u[d]), v.low, v.high);
-            inputs[v.member] = values[d];
         }
         ++result.evaluations;
-        const LawRun run = compute_law(inputs, sorted_openings, tables);
+        LawStresses law = law_stresses(values);
         double f = penalty;
-        std::vector<double> stresses(problem.openings.size());
-        if (run.refused()) {
+        if (law.refusal) {
             ++result.refused_evaluations;
-            result.last_refusal = run.refusal;
+            result.last_refusal = law.refusal;
         } else {
-            for (std::size_t s = 0; s < order.size(); ++s) stresses[order[s]] = run.steps[s].sigma;
             double sum = 0;
-            for (std::size_t i = 0; i < stresses.size(); ++i) {
-                const double r = stresses[i] - problem.stresses[i];
+            for (std::size_t i = 0; i < law.stresses.size(); ++i) {
+                const double r = law.stresses[i] - problem.stresses[i];
                 sum += r * r;
             }
             // A law computed with a sum that is not finite is a poor fit,
             // scored as the penalty, not a refused one.
             if (std::isfinite(sum)) {
                 f = sum;
+                if (start_end && sum < start_best_f) {
+                    start_best_f = sum;
+                    start_end->values = values;
+                }
                 if (sum < best_f) {
                     best_f = sum;
                     best_values = values;
                     best_place.assign(u, u + n);
-                    best_stresses = std::move(stresses);
+                    best_stresses = std::move(law.stresses);
                     result.found = true;
                 }
             }
         }
-        if (hooks.evaluated) hooks.evaluated(values, f, run.refused());
+        if (start_end) ++start_end->evaluations;
+        if (hooks.evaluated) hooks.evaluated(values, f, law.refusal.has_value());
         if (hooks.progress) {
             hooks.progress(result.evaluations,
                            result.found ? std::sqrt(best_f / static_cast<double>(order.size()))
@@ -576,6 +608,256 @@ std::variant<FitProblem, FitProblemRefusal> make_fit_problem(
     return problem;
 }
 
+namespace {
+
+// The two stored values between which value d's derivative is taken, at x:
+// x -/+ the step, or x and one step to the side that stays within the bounds.
+std::pair<double, double> difference_points(const FitValue& v, double x) {
+    // The law rounds through 32-bit values (the fiber count, the cells'
+    // tables), some 1e-7 of a stress: a step of 1e-3 keeps that below 1e-4
+    // of a difference, while the curvature costs about 1e-6.
+    double h = 1e-3 * std::max(std::abs(x), 1e-2 * (v.high - v.low));
+    if (is_single_precision_member(v.member)) {
+        const float f = static_cast<float>(x);
+        const double ulp = std::nextafter(f, std::numeric_limits<float>::infinity()) - f;
+        h = std::max(h, 16 * ulp);
+    }
+    const auto stored = [&](double y) { return stored_value_within(v.member, y, v.low, v.high); };
+    const bool up_fits = x + h <= v.high;
+    const bool down_fits = x - h >= v.low;
+    if (up_fits && down_fits) return {stored(x - h), stored(x + h)};
+    if (up_fits) return {x, stored(x + h)};
+    if (down_fits) return {stored(x - h), x};
+    return {v.low, stored(v.high)};
+}
+
+// The statistics at the best values, from central differences of the law.
+FitStatistics statistics_at_optimum(Search& search) {
+    const FitProblem& problem = search.problem;
+    const std::vector<double>& best = search.best_values;
+    const std::size_t n = problem.openings.size();
+    std::vector<std::vector<double>> jacobian(n, std::vector<double>(best.size()));
+    long evaluations = 0;
+    const auto stopped = [&] {
+        return search.hooks.stop_requested && search.hooks.stop_requested();
+    };
+    const auto not_computed = [&](std::string why) {
+        FitStatistics none;
+        none.not_computed = std::move(why);
+        none.evaluations = evaluations;
+        return none;
+    };
+    for (std::size_t d = 0; d < best.size(); ++d) {
+        const FitValue& v = problem.values[d];
+        auto [low, high] = difference_points(v, best[d]);
+        const auto stresses_at = [&](double x) -> Search::LawStresses {
+            if (x == best[d]) return {search.best_stresses, std::nullopt};
+            std::vector<double> values = best;
+            values[d] = x;
+            ++evaluations;
+            return search.law_stresses(values);
+        };
+        if (stopped()) return not_computed("interrupted");
+        Search::LawStresses below = stresses_at(low);
+        if (stopped()) return not_computed("interrupted");
+        Search::LawStresses above = stresses_at(high);
+        // A refused side is replaced by the best values, a one-sided difference.
+        if (below.refusal && !above.refusal && high != best[d]) {
+            low = best[d];
+            below = stresses_at(low);
+        } else if (above.refusal && !below.refusal && low != best[d]) {
+            high = best[d];
+            above = stresses_at(high);
+        }
+        for (const auto* law : {&below, &above}) {
+            if (law->refusal) {
+                return not_computed("the law beside the fitted " + v.name +
+                                    " is refused: " + plain_refusal_text(*law->refusal));
+            }
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            jacobian[i][d] = (above.stresses[i] - below.stresses[i]) / (high - low);
+        }
+    }
+    FitStatistics s = least_squares_statistics(jacobian, search.best_f, best);
+    s.evaluations = evaluations;
+    return s;
+}
+
+// Whether two ends of local searches lie at one minimum: their RMSEs within
+// same_minimum_share of the smaller (and 1e-6 of the largest measured
+// stress: at a minimum near 0 the coarse ends differ by large shares of
+// nothing), or every value within 1e-3 of its search range, ten times the
+// coarse tolerance (a flat valley).
+bool same_minimum(const FitProblem& problem, const std::vector<double>& a, double a_rmse,
+                  const std::vector<double>& b, double b_rmse) {
+    double largest = 0;
+    for (const double y : problem.stresses) largest = std::max(largest, std::abs(y));
+    const double low = std::min(a_rmse, b_rmse);
+    if (std::abs(a_rmse - b_rmse) <= low * same_minimum_share + 1e-6 * largest) return true;
+    const std::size_t p = problem.values.size();
+    if (a.size() != p || b.size() != p) return false;
+    for (std::size_t d = 0; d < p; ++d) {
+        const FitValue& v = problem.values[d];
+        const SearchScale scale{v.low, v.high, v.low > 0, std::nullopt, -1};
+        if (!(std::abs(scale.place(a[d]) - scale.place(b[d])) <= 1e-3)) return false;
+    }
+    return true;
+}
+
+std::string number_words(double x) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.4g", x);
+    return buffer;
+}
+
+std::string names_words(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<double> local_scatter(const std::vector<double>& openings,
+                                    const std::vector<double>& residuals) {
+    const std::size_t n = residuals.size();
+    if (n < 2 || openings.size() != n) return std::nullopt;
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return openings[a] < openings[b]; });
+    double sum = 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const double step = residuals[order[k]] - residuals[order[k - 1]];
+        sum += step * step;
+    }
+    return std::sqrt(sum / (2 * static_cast<double>(n - 1)));
+}
+
+std::vector<std::string> fit_warnings(const FitProblem& problem, const FitResult& r) {
+    std::vector<std::string> warnings;
+    if (!r.found) return warnings;
+    const std::size_t p = problem.values.size();
+    const auto name = [&](std::size_t d) { return problem.values[d].name; };
+
+    const std::size_t n = problem.stresses.size();
+    double largest = 0;
+    for (const double y : problem.stresses) largest = std::max(largest, std::abs(y));
+
+    const FitStatistics& s = r.statistics;
+    for (const std::vector<std::size_t>& group : s.undetermined) {
+        if (group.size() == 1) {
+            warnings.push_back("The measured stresses do not depend on " + name(group[0]) +
+                               " near the fit: its value is not determined.");
+        } else {
+            std::vector<std::string> names;
+            for (const std::size_t d : group) names.push_back(name(d));
+            warnings.push_back("The curve cannot tell " + names_words(names) +
+                               " apart: only a combination of them is determined, not each "
+                               "value (they have no standard errors).");
+        }
+    }
+    if (s.computed) {
+        for (std::size_t j = 0; j < p; ++j) {
+            for (std::size_t k = j + 1; k < p; ++k) {
+                const std::optional<double> rho = s.correlations[j][k];
+                if (!rho || !(std::abs(*rho) > 0.95)) continue;
+                char text[16];
+                std::snprintf(text, sizeof text, "%+.3f", *rho);
+                warnings.push_back(name(j) + " and " + name(k) + " correlate at " + text +
+                                   ": the curve cannot tell them apart; a change in one is "
+                                   "made up by the other, so each is known only as far as the "
+                                   "other is (fix one, or fit a curve that separates them).");
+            }
+        }
+    }
+    for (std::size_t d = 0; d < p && d < r.at_bound.size(); ++d) {
+        if (!r.at_bound[d]) continue;
+        const FitValue& v = problem.values[d];
+        const bool upper = std::abs(r.values[d] - v.high) < std::abs(r.values[d] - v.low);
+        warnings.push_back(v.name + " ends at its " + (upper ? "upper" : "lower") + " bound " +
+                           number_words(upper ? v.high : v.low) +
+                           ": the best fit may lie beyond it, and its standard error and "
+                           "interval do not say how far.");
+    }
+
+    // The residuals' pattern, unless the fit is exact to rounding.
+    if (n >= 10 && r.fitted_stresses.size() == n && r.rmse > 1e-6 * largest) {
+        if (r.local_scatter && r.rmse > 2 * *r.local_scatter) {
+            warnings.push_back("The RMSE (" + number_words(r.rmse) + " MPa) is " +
+                               number_words(r.rmse / *r.local_scatter) +
+                               " times the local scatter of the residuals (" +
+                               number_words(*r.local_scatter) +
+                               " MPa): the law misses the shape of the curve, beyond its noise.");
+        }
+        std::vector<std::size_t> order(n);
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return problem.openings[a] < problem.openings[b];
+        });
+        const auto sign = [&](std::size_t k) {
+            const double residual = r.fitted_stresses[order[k]] - problem.stresses[order[k]];
+            return residual > 0 ? 1 : residual < 0 ? -1 : 0;
+        };
+        const auto longest =
+            static_cast<std::size_t>(std::ceil(std::log2(100 * static_cast<double>(n))));
+        for (std::size_t k = 0; k < n;) {
+            std::size_t end = k + 1;
+            while (end < n && sign(end) == sign(k)) ++end;
+            if (sign(k) != 0 && end - k >= longest) {
+                warnings.push_back(
+                    "The fitted law lies " + std::string(sign(k) > 0 ? "above" : "below") +
+                    " the measured stresses at all " + std::to_string(end - k) +
+                    " successive points from " + number_words(problem.openings[order[k]]) + " to " +
+                    number_words(problem.openings[order[end - 1]]) +
+                    " mm: a systematic misfit there, not noise.");
+            }
+            k = end;
+        }
+    }
+
+    // Start ends in different minima, in order of RMSE: an end is at the
+    // minimum of the one before or not.
+    const auto same = [&](const FitStartEnd& a, double a_rmse, const std::vector<double>& b,
+                          double b_rmse) {
+        return same_minimum(problem, a.values, a_rmse, b, b_rmse);
+    };
+    std::vector<const FitStartEnd*> ends;
+    for (const FitStartEnd& e : r.start_ends) {
+        if (std::isfinite(e.rmse)) ends.push_back(&e);
+    }
+    std::stable_sort(ends.begin(), ends.end(),
+                     [](const FitStartEnd* a, const FitStartEnd* b) { return a->rmse < b->rmse; });
+    std::size_t minima = 0;
+    std::size_t reached = 0;
+    for (std::size_t k = 0; k < ends.size(); ++k) {
+        if (k == 0 || !same(*ends[k], ends[k]->rmse, ends[k - 1]->values, ends[k - 1]->rmse)) {
+            ++minima;
+        }
+        if (same(*ends[k], ends[k]->rmse, r.values, r.rmse)) ++reached;
+    }
+    if (minima > 1) {
+        std::string text = "The " + std::to_string(r.start_ends.size()) + " starts ended in " +
+                           std::to_string(minima) + " different minima (RMSE " +
+                           number_words(ends.front()->rmse) + " to " +
+                           number_words(ends.back()->rmse) + " MPa); the best is reported";
+        if (reached == 0) {
+            text +=
+                ", which no start reached before the polish: more starts may find a better "
+                "one.";
+        } else if (reached == 1) {
+            text += ", reached by one start alone: more starts may find a better one.";
+        } else {
+            text += ", reached by " + std::to_string(reached) + " of them.";
+        }
+        warnings.push_back(text);
+    }
+    return warnings;
+}
+
 FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const FitHooks& hooks) {
     if (const auto error = check_fit_problem(problem)) throw FitSetupError(*error);
     if (const auto error = check_fit_settings(settings)) throw FitSetupError(*error);
@@ -608,7 +890,8 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     // Worse than the law of no stress by far, and finite: the measured
     // stresses lie within measured_value_limit.
     search.penalty = 100 * (squares + 1);
-    search.max_evaluations = settings.max_evaluations.value_or(default_max_evaluations(n));
+    search.max_evaluations = settings.max_evaluations.value_or(
+        default_max_evaluations(n, settings.starts + settings.extra_starts));
 
     // Screening: the first start, then the best of a Latin hypercube of
     // points spread over the ranges, start local searches to a coarse
@@ -618,8 +901,9 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     std::vector<std::vector<double>> candidates =
         start_points(search.scales, problem, screened, settings.seed);
     std::vector<std::vector<double>> chosen = {candidates[0]};
+    // The screening points, best first.
+    std::vector<std::pair<double, std::size_t>> ranked;
     if (starts > 1) {
-        std::vector<std::pair<double, std::size_t>> ranked;
         for (std::size_t p = 1; p < candidates.size() && !search.must_stop(); ++p) {
             ranked.emplace_back(search.evaluate(candidates[p].data()), p);
         }
@@ -629,12 +913,69 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
             chosen.push_back(candidates[ranked[r].second]);
         }
     }
+    std::vector<bool> used(ranked.size(), false);  // the ranked points started from
+    for (std::size_t r = 0; r + 1 < chosen.size(); ++r) used[r] = true;
     const double coarse = std::max(settings.x_tolerance, 1e-4);
-    for (std::vector<double> x : chosen) {
+    const auto points = static_cast<double>(problem.stresses.size());
+    for (std::size_t next = 0;; ++next) {
+        if (next >= chosen.size()) {
+            // More starts while fewer than two ends lie at the best minimum.
+            const std::size_t extra = next - std::min(next, starts);
+            const bool unused = std::find(used.begin(), used.end(), false) != used.end();
+            if (starts < 2 || extra >= static_cast<std::size_t>(settings.extra_starts) || !unused ||
+                !search.result.found) {
+                break;
+            }
+            const double best_rmse = std::sqrt(search.best_f / points);
+            const auto at_best = std::count_if(
+                search.result.start_ends.begin(), search.result.start_ends.end(),
+                [&](const FitStartEnd& e) {
+                    return same_minimum(problem, e.values, e.rmse, search.best_values, best_rmse);
+                });
+            if (at_best >= 2) break;
+            // The best screening point away from every start and every end
+            // so far (by 0.15 of each range), else the farthest: the next
+            // best points tend to lie in the basins already searched.
+            std::vector<std::vector<double>> taken = chosen;
+            for (const FitStartEnd& e : search.result.start_ends) {
+                if (e.values.size() != n) continue;
+                std::vector<double> place(n);
+                for (std::size_t d = 0; d < n; ++d) place[d] = search.scales[d].place(e.values[d]);
+                taken.push_back(place);
+            }
+            std::size_t pick = ranked.size();
+            double farthest = -1;
+            for (std::size_t r = 0; r < ranked.size(); ++r) {
+                if (used[r]) continue;
+                const std::vector<double>& point = candidates[ranked[r].second];
+                double nearest = std::numeric_limits<double>::infinity();
+                for (const std::vector<double>& t : taken) {
+                    double distance = 0;
+                    for (std::size_t d = 0; d < n; ++d) {
+                        distance = std::max(distance, std::abs(point[d] - t[d]));
+                    }
+                    nearest = std::min(nearest, distance);
+                }
+                if (nearest > farthest) {
+                    farthest = nearest;
+                    pick = r;
+                }
+                if (nearest >= 0.15) break;
+            }
+            used[pick] = true;
+            chosen.push_back(candidates[ranked[pick].second]);
+        }
+        std::vector<double> x = chosen[next];
         // The first local search is begun even after a limit, for its first
         // evaluation.
         if (search.first_evaluated ? search.must_stop() : search.interrupted()) break;
+        search.start_end = FitStartEnd{};
+        search.start_best_f = std::numeric_limits<double>::infinity();
         local_search(search, x, coarse, std::max(settings.f_tolerance, 1e-8));
+        FitStartEnd end = std::move(*search.start_end);
+        search.start_end.reset();
+        end.rmse = std::sqrt(search.start_best_f / points);
+        search.result.start_ends.push_back(std::move(end));
     }
     if (search.result.found && !search.must_stop()) {
         std::vector<double> x = search.best_place;
@@ -644,11 +985,13 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
     FitResult result = std::move(search.result);
     result.stop = search.stopped.value_or(FitStop::converged);
     result.seconds = search.seconds();
-    if (!result.found) return result;
+    if (!result.found) {
+        result.statistics.not_computed = "no law was computed";
+        return result;
+    }
     result.values = search.best_values;
     result.fitted_stresses = search.best_stresses;
     result.sum_of_squares = search.best_f;
-    const auto points = static_cast<double>(problem.stresses.size());
     result.rmse = std::sqrt(search.best_f / points);
     const double mean =
         std::accumulate(problem.stresses.begin(), problem.stresses.end(), 0.0) / points;
@@ -665,6 +1008,21 @@ FitResult fit_law(const FitProblem& problem, const FitSettings& settings, const 
         const double u = search.scales[d].place(result.values[d]);
         result.at_bound.push_back(u <= 1e-6 || u >= 1 - 1e-6);
     }
+    std::vector<double> residuals(problem.stresses.size());
+    for (std::size_t i = 0; i < residuals.size(); ++i) {
+        residuals[i] = result.fitted_stresses[i] - problem.stresses[i];
+    }
+    result.local_scatter = local_scatter(problem.openings, residuals);
+    if (result.stop == FitStop::interrupted) {
+        result.statistics.not_computed = "interrupted";
+    } else {
+        result.statistics = statistics_at_optimum(search);
+        if (!result.statistics.computed && result.statistics.not_computed == "interrupted") {
+            result.stop = FitStop::interrupted;
+        }
+    }
+    result.warnings = fit_warnings(problem, result);
+    result.seconds = search.seconds();
     return result;
 }
 

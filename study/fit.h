@@ -10,6 +10,7 @@
 
 #include "engine/calculation_inputs.h"
 #include "engine/input_checks.h"
+#include "study/fit_statistics.h"
 #include "study/measured_curve.h"
 
 namespace quarnel {
@@ -30,8 +31,12 @@ constexpr int max_fit_starts = 10000;
 
 // How long and from where the optimiser searches.
 struct FitSettings {
-    int starts = 4;          // local searches before the polish, the first from the given starts
-    std::uint64_t seed = 1;  // the other starts' points
+    int starts = 4;  // local searches before the polish, the first from the given starts
+    // With 2 starts or more: while fewer than two ends of the local searches
+    // lie at the best minimum found (same_minimum_share), another is started
+    // from the next best screening point, up to this many more.
+    int extra_starts = 0;
+    std::uint64_t seed = 1;               // the other starts' points
     std::optional<long> max_evaluations;  // laws computed in all; none: default_max_evaluations
     std::optional<double> max_seconds;    // none: no time limit
     // A local search ends when a step changes no value by more than this
@@ -41,13 +46,14 @@ struct FitSettings {
     double f_tolerance = 1e-10;
 };
 
-// The evaluations a fit of `count` values may take when none are given:
-// 400 + 400 per value.
-long default_max_evaluations(std::size_t count);
+// The evaluations a fit of `count` values by at most `searches` local
+// searches (starts and extra starts) may take when none are given: 100 + 100
+// per value for each search, and at least 400 + 400 per value.
+long default_max_evaluations(std::size_t count, int searches);
 
 // Refuses, with the message, settings a fit cannot run with: starts outside
-// 1 to max_fit_starts, max_evaluations below 1, max_seconds not a finite
-// number above 0, and tolerances that are negative or not finite.
+// 1 to max_fit_starts, extra_starts outside 0 to max_fit_starts, max_evaluations below 1,
+// max_seconds not a finite number above 0, and tolerances that are negative or not finite.
 std::optional<std::string> check_fit_settings(const FitSettings& settings);
 
 // A measured curve and what to fit to it. `inputs` holds every input as for
@@ -127,6 +133,17 @@ enum class FitStop {
 };
 std::string fit_stop_text(FitStop stop);
 
+// Where one local search from a start ended: the best candidate it computed.
+struct FitStartEnd {
+    std::vector<double> values;  // stored values; empty when it computed none
+    double rmse = 0;             // MPa; infinity when it computed none
+    long evaluations = 0;        // its own
+};
+
+// Two start ends (or a start end and the fit) are at one minimum when their
+// RMSEs differ by less than this share of the smaller (fit_warnings).
+constexpr double same_minimum_share = 1e-3;
+
 struct FitResult {
     // Whether some candidate's law was computed with a finite sum of squares.
     // When none was, evaluations is 0 only for a fit interrupted before its
@@ -150,9 +167,47 @@ struct FitResult {
     long evaluations = 0;          // laws asked for, refused ones included
     long refused_evaluations = 0;  // candidates whose inputs were refused
     std::optional<InputRefusal> last_refusal;
-    double seconds = 0;
+    double seconds = 0;  // the search and the statistics
     FitStop stop = FitStop::converged;
+
+    // At the optimum: the values' standard errors, correlations and 95 %
+    // intervals from central differences of the law's stresses (one-sided
+    // where a step would cross a bound), each step 1e-3 of the value (of a
+    // hundredth of its range near 0), at least 16 units in the last place of
+    // a 32-bit value, and taken between stored values. Not computed for a fit
+    // interrupted or without a result, or when a law beside the optimum is
+    // refused on both sides.
+    FitStatistics statistics;
+    // Each local search from a start, in order (the polish not among them).
+    std::vector<FitStartEnd> start_ends;
+    // The local scatter of the residuals (fitted - measured) in opening
+    // order: sqrt(sum (r[i+1] - r[i])^2 / (2 (n - 1))), MPa; about the
+    // noise's deviation when the law follows the curve, whatever the misfit.
+    std::optional<double> local_scatter;
+    // Sentences for a reader (fit_warnings).
+    std::vector<std::string> warnings;
 };
+
+// The local scatter of residuals taken in the order of their openings
+// (equal openings in the given order); none for fewer than 2.
+std::optional<double> local_scatter(const std::vector<double>& openings,
+                                    const std::vector<double>& residuals);
+
+// What a reader of a fit must be told, each a sentence naming the values or
+// the region:
+// - values the curve cannot tell apart (statistics.undetermined), and two
+//   values whose correlation lies beyond +/-0.95;
+// - a value that ends at a bound (at_bound);
+// - with at least 10 points and an RMSE above 1e-6 of the largest measured
+//   stress (a fit not exact to rounding): an RMSE above twice the local
+//   scatter of the residuals, and every run of successive residuals of one
+//   sign (in opening order) of at least log2(100 n) points, which a curve
+//   with independent noise shows with odds below 1 in 100;
+// - start ends at different minima, with how many reached the best: two
+//   ends are at one minimum when their RMSEs lie within same_minimum_share
+//   of the smaller (plus 1e-6 of the largest measured stress), or every
+//   value within 1e-3 of its search range (on its search scale).
+std::vector<std::string> fit_warnings(const FitProblem& problem, const FitResult& result);
 
 struct FitHooks {
     // After every evaluation: evaluations so far and the best RMSE so far
@@ -184,7 +239,9 @@ struct FitHooks {
 // inputs are refused, or whose law's sum of squares is not finite, counts as
 // a very poor fit (a sum of squares 100 times that of the law of no stress,
 // plus 100). Throws FitSetupError for a problem check_fit_problem refuses and
-// for settings check_fit_settings refuses.
+// for settings check_fit_settings refuses. The statistics' laws are not
+// evaluations: no limit, hook or count of the search applies to them, but a
+// stop request ends them (the fit is then interrupted, without statistics).
 FitResult fit_law(const FitProblem& problem, const FitSettings& settings = {},
                   const FitHooks& hooks = {});
 

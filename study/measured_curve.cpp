@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <limits>
+#include <numeric>
+#include <stdexcept>
 
 #include "engine/text_to_number.h"
 
@@ -24,13 +27,30 @@ bool has_blank(std::string_view t) {
     return std::any_of(t.begin(), t.end(), is_blank);
 }
 
+// Whether a line without semicolons or tabs is split at its commas: when it
+// holds one (or, for lines of many values, one or more) and no part holds a
+// blank, so that "0,5 1,25" keeps its decimal commas.
+bool comma_separates(std::string_view t, bool many) {
+    const auto commas = std::count(t.begin(), t.end(), ',');
+    if (commas == 0 || (!many && commas != 1)) return false;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = t.find(',', from);
+        if (has_blank(trimmed(t.substr(from, at == std::string_view::npos ? t.npos : at - from)))) {
+            return false;
+        }
+        if (at == std::string_view::npos) return true;
+        from = at + 1;
+    }
+}
+
 // A line's values, split at its separator; whether that was a comma.
 struct SplitLine {
     std::vector<std::string> values;
     bool comma_separated = false;
 };
 
-SplitLine split_line(std::string_view line) {
+SplitLine split_line(std::string_view line, bool many) {
     SplitLine split;
     const auto split_at = [&](char separator) {
         std::size_t from = 0;
@@ -47,9 +67,7 @@ SplitLine split_line(std::string_view line) {
         split_at(';');
     } else if (t.find('\t') != t.npos) {
         split_at('\t');
-    } else if (std::count(t.begin(), t.end(), ',') == 1 &&
-               !has_blank(trimmed(t.substr(0, t.find(',')))) &&
-               !has_blank(trimmed(t.substr(t.find(',') + 1)))) {
+    } else if (comma_separates(t, many)) {
         split_at(',');
         split.comma_separated = true;
     } else {
@@ -114,8 +132,22 @@ bool looks_numeric(const std::string& text, bool comma_separated) {
 
 }  // namespace
 
-std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(std::string_view text) {
+std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(
+    std::string_view text, const MeasuredLayout& layout) {
+    if (layout.skip < 0 ||
+        (layout.columns && (layout.columns->first < 1 || layout.columns->second < 1))) {
+        throw std::invalid_argument("read_measured_curve: columns count from 1, skip from 0");
+    }
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    const bool many = layout.columns.has_value();
+    // The columns read, from 0, and the values a line must hold.
+    const std::size_t opening_at = many ? static_cast<std::size_t>(layout.columns->first) - 1 : 0;
+    const std::size_t stress_at = many ? static_cast<std::size_t>(layout.columns->second) - 1 : 1;
+    const std::size_t needed = std::max(opening_at, stress_at) + 1;
+    // A refusal of a value names its column when the columns were chosen.
+    const auto at_column = [&](int line, std::size_t index, std::string reason) {
+        return CurveRefusal{line, std::move(reason), many ? static_cast<int>(index) + 1 : 0};
+    };
     std::vector<MeasuredPoint> points;
     bool first = true;
     int number = 0;
@@ -124,10 +156,11 @@ std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(std::
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end == text.npos ? text.size() : end + 1);
+        if (number <= layout.skip) continue;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const std::string_view t = trimmed(line);
         if (t.empty() || t.front() == '#') continue;
-        const SplitLine split = split_line(t);
+        const SplitLine split = split_line(t, many);
         if (first) {
             first = false;
             const bool header = std::none_of(
@@ -135,30 +168,48 @@ std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(std::
                 [&](const std::string& v) { return looks_numeric(v, split.comma_separated); });
             if (header) continue;
         }
-        if (split.values.size() != 2) {
+        if (!many && split.values.size() != 2) {
             return CurveRefusal{number,
                                 "expected two values (opening in mm, stress in MPa), found " +
                                     std::to_string(split.values.size())};
         }
-        const ValueReading opening = read_value(split.values[0], split.comma_separated, "opening");
-        if (!opening.value) return CurveRefusal{number, opening.reason};
-        const ValueReading stress = read_value(split.values[1], split.comma_separated, "stress");
-        if (!stress.value) return CurveRefusal{number, stress.reason};
+        if (split.values.size() < needed) {
+            return CurveRefusal{
+                number, "expected at least " + std::to_string(needed) +
+                            " values (the opening in column " + std::to_string(opening_at + 1) +
+                            ", the stress in column " + std::to_string(stress_at + 1) +
+                            "), found " + std::to_string(split.values.size())};
+        }
+        const std::string& opening_text = split.values[opening_at];
+        const std::string& stress_text = split.values[stress_at];
+        const ValueReading opening = read_value(opening_text, split.comma_separated, "opening");
+        if (!opening.value) return at_column(number, opening_at, opening.reason);
+        const ValueReading stress = read_value(stress_text, split.comma_separated, "stress");
+        if (!stress.value) return at_column(number, stress_at, stress.reason);
         if (*opening.value < 0) {
-            return CurveRefusal{number, "the opening " + split.values[0] + " is negative"};
+            return at_column(number, opening_at, "the opening " + opening_text + " is negative");
         }
         if (*opening.value > measured_value_limit) {
-            return CurveRefusal{number, "the opening " + split.values[0] + " is beyond " +
-                                            measured_limit_text(1) + " mm"};
+            return at_column(
+                number, opening_at,
+                "the opening " + opening_text + " is beyond " + measured_limit_text(1) + " mm");
         }
         if (std::abs(*stress.value) > measured_value_limit) {
-            return CurveRefusal{number, "the stress " + split.values[1] + " is beyond " +
-                                            measured_limit_text(*stress.value) +
-                                            " MPa, which a fit cannot square"};
+            return at_column(number, stress_at,
+                             "the stress " + stress_text + " is beyond " +
+                                 measured_limit_text(*stress.value) +
+                                 " MPa, which a fit cannot square");
         }
         points.push_back({*opening.value + 0.0, *stress.value, number});
     }
-    if (points.empty()) return CurveRefusal{0, "the file holds no data rows"};
+    if (points.empty()) {
+        if (layout.skip > 0 && number <= layout.skip) {
+            return CurveRefusal{0, "the file holds " + std::to_string(number) +
+                                       (number == 1 ? " line" : " lines") + ", none after the " +
+                                       std::to_string(layout.skip) + " skipped"};
+        }
+        return CurveRefusal{0, "the file holds no data rows"};
+    }
     return points;
 }
 
@@ -167,9 +218,46 @@ std::optional<double> read_decimal_number(std::string_view text) {
     return read_number(text);
 }
 
+CurveCriteria measured_curve_criteria(const std::vector<double>& openings,
+                                      const std::vector<double>& stresses) {
+    const std::size_t n = std::min(openings.size(), stresses.size());
+    if (n == 0) {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        return {nan, nan, nan, nan};
+    }
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return openings[a] < openings[b]; });
+    // 1 MPa mm = 1 N/mm = 1000 J/m2.
+    constexpr double joules_per_square_metre_per_MPa_mm = 1000;
+    double w = 0;
+    double sigma = 0;
+    double integral = 0;  // MPa mm
+    double integral_at_peak = 0;
+    CurveCriteria c;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t i = order[k];
+        integral += (sigma + stresses[i]) * (openings[i] - w) / 2;
+        w = openings[i];
+        sigma = stresses[i];
+        if (k == 0 || sigma >= c.sigma_max) {
+            c.sigma_max = sigma;
+            c.Wcr_peak = w;
+            integral_at_peak = integral;
+        }
+    }
+    c.J_b_prime =
+        (c.sigma_max * c.Wcr_peak - integral_at_peak) * joules_per_square_metre_per_MPa_mm;
+    c.G_b = integral * joules_per_square_metre_per_MPa_mm;
+    return c;
+}
+
 std::string curve_refusal_text(const CurveRefusal& refusal) {
     if (refusal.line == 0) return refusal.reason;
-    return "line " + std::to_string(refusal.line) + ": " + refusal.reason;
+    const std::string column =
+        refusal.column > 0 ? ", column " + std::to_string(refusal.column) : std::string();
+    return "line " + std::to_string(refusal.line) + column + ": " + refusal.reason;
 }
 
 }  // namespace quarnel

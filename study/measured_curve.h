@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -21,10 +22,21 @@ struct MeasuredPoint {
 };
 
 // Why a measured file cannot be used: the line at fault (0 when no one line
-// is, as for a file of no data rows) and the reason.
+// is, as for a file of no data rows), the column at fault (from 1; 0 when no
+// one column is, and always 0 for a file of two columns) and the reason.
 struct CurveRefusal {
     int line = 0;
     std::string reason;
+    int column = 0;
+};
+
+// Where a lab file keeps the curve: the first `skip` lines are skipped
+// whatever they hold (metadata before the header), and with `columns` the
+// opening and the stress are read from those columns (from 1) of lines of
+// any number of values.
+struct MeasuredLayout {
+    std::optional<std::pair<int, int>> columns;  // opening, stress; none: a file of two columns
+    long skip = 0;
 };
 
 // Reads a measured curve: two columns, crack opening (mm) and bridging stress
@@ -42,7 +54,17 @@ struct CurveRefusal {
 // not a number or not a finite one, a negative opening, a value beyond
 // measured_value_limit in magnitude, and a file of no data rows. Openings
 // need not be sorted and may repeat.
-std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(std::string_view text);
+//
+// With `layout.skip`, the lines before the header are skipped first (line
+// numbers still count them). With `layout.columns`, a line holds any number
+// of values, and a line with neither a semicolon nor a tab is split at
+// commas when none of the parts holds a blank ("t,w,F,sigma"; "0,5 1,25" is
+// two values with decimal commas); the other columns are not read. Refused
+// then, naming the line and the column: a line with fewer values than the
+// larger column number, and the refusals above of an opening or a stress.
+// Throws std::invalid_argument for a column below 1 or a negative skip.
+std::variant<std::vector<MeasuredPoint>, CurveRefusal> read_measured_curve(
+    std::string_view text, const MeasuredLayout& layout = {});
 
 // A whole decimal number (sign, digits with at most one decimal point, an
 // optional exponent; blanks around it not allowed) read as the nearest double
@@ -53,7 +75,19 @@ std::optional<double> read_decimal_number(std::string_view text);
 // "-1e100" for a negative value.
 std::string measured_limit_text(double value);
 
-// "line 4: ..." or, for line 0, the reason alone.
+// The criteria of a measured curve, by the trapezoidal rule from (0, 0) over
+// the points in opening order (equal openings in their given order), as the
+// criteria of a law are formed from its steps. NaN for a curve of no points.
+struct CurveCriteria {
+    double sigma_max = 0;  // MPa: the largest stress (sigma_0), the later point on a tie
+    double Wcr_peak = 0;   // mm: its opening (delta_0)
+    double J_b_prime = 0;  // J/m2: sigma_max Wcr_peak - integral of sigma from 0 to Wcr_peak
+    double G_b = 0;        // J/m2: integral of sigma from 0 to the last opening
+};
+CurveCriteria measured_curve_criteria(const std::vector<double>& openings,
+                                      const std::vector<double>& stresses);
+
+// "line 4: ...", "line 4, column 3: ..." or, for line 0, the reason alone.
 std::string curve_refusal_text(const CurveRefusal& refusal);
 
 }  // namespace quarnel

@@ -17,6 +17,7 @@
 #include "engine/input_table.h"
 #include "engine/text_to_number.h"
 #include "study/law_run.h"
+#include "study/measured_curve.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/text.h"
@@ -84,10 +85,19 @@ class FitCommand : public BatchTest {
 TEST_F(FitCommand, help_lists_every_option_and_the_exit_statuses) {
     const Outcome o = batch({"fit", "--help"});
     EXPECT_EQ(o.status, 0);
-    for (const char* option :
-         {"--fit", "--params", "--until", "--starts", "--seed", "--max-evaluations", "--max-time",
-          "--output", "--at", "--csv", "--summary", "--sigma-fc", "--J-tip", "--json", "--quiet",
-          "Exit status", "130 by SIGINT"}) {
+    for (const char* option : {"--fit",         "--params",
+                               "--until",       "--starts",
+                               "--seed",        "--max-evaluations",
+                               "--max-time",    "--output",
+                               "--at",          "--csv",
+                               "--summary",     "--sigma-fc",
+                               "--J-tip",       "--json",
+                               "--quiet",       "Exit status",
+                               "130 by SIGINT", "--columns",
+                               "--skip",        "standard error (SE)",
+                               "intervals_95",  "criteria_differences",
+                               "NAME_se",       "G_b_difference",
+                               "warnings"}) {
         EXPECT_TRUE(contains(o.output, option)) << option;
     }
 }
@@ -107,6 +117,8 @@ TEST_F(FitCommand, usage_errors_exit_2_and_name_the_fault) {
         {{"--fit", "model=1:2"}, "\"model\" cannot be fitted: it chooses the pull-out model"},
         {{"--fit", "A=1:2", "--fit", "Pmax=1:2"}, "\"Pmax\" is fitted twice"},
         {{"--fit", "A=1:2", "--starts", "0"}, "--starts must be at least 1"},
+        {{"--fit", "A=1:2", "--extra-starts", "10001"},
+         "--extra-starts must be at least 0 and at most 10000"},
         {{"--fit", "A=1:2", "--max-time", "0"}, "--max-time must be above 0"},
         {{"--fit", "A=1:2", "--until", "x"}, "--until: \"x\" is not a decimal number"},
         {{"--fit", "A=1:2", "--bogus"}, "bogus"},
@@ -198,7 +210,7 @@ TEST_F(FitCommand, json_holds_the_values_texts_and_figures) {
         j, std::regex("\\{\"parameters\":\\{\"Pmax\":[-0-9.e]+,\"kxy\":[-0-9.e]+\\},"
                       "\"texts\":\\{\"Pmax\":\"[-0-9.e]+\",\"kxy\":\"[-0-9.e]+\"\\},"
                       "\"rmse\":[-0-9.e]+,\"r2\":[-0-9.e]+,\"evaluations\":25,"
-                      "\"seconds\":[-0-9.e]+,\"at_bound\":\\[(\"kxy\")?\\]\\}\n")))
+                      "\"seconds\":[-0-9.e]+,\"at_bound\":\\[(\"kxy\")?\\],.*\\}\n")))
         << j;
     const std::string value = json_field(j, "\"kxy\":([-0-9.e]+)");
     const std::string text = json_field(j, "\"kxy\":\"([-0-9.e]+)\"");
@@ -267,11 +279,198 @@ TEST_F(FitCommand, the_printed_texts_reproduce_the_result_file_bit_for_bit) {
     EXPECT_EQ(count, 12);
     const std::string summary = contents(path("fitted-summary.csv"));
     EXPECT_EQ(summary.rfind("sigma_max,P_max,Wcr_peak,ratio_initial,ratio_at_peak,J_b_prime,G_b,"
-                            "criteria_openings,criteria_change\n",
+                            "criteria_openings,criteria_change,",
                             0),
               0u)
         << summary;
     EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 2);
+}
+
+// The statistics, the criteria of the whole measured curve beside the fitted
+// law's (those of a single run with the printed texts), each start's end.
+TEST_F(FitCommand, json_gives_statistics_criteria_starts_and_warnings) {
+    Outcome o = fit({"--fit", "Pmax=0.5:5", "--until", "1", "--json", "--quiet"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string& j = o.output;
+    const double value =
+        quarnel::read_number(json_field(j, "\"parameters\":\\{\"Pmax\":([-0-9.e]+)"));
+    const std::string se = json_field(j, "\"standard_errors\":\\{\"Pmax\":([-0-9.e]+)\\}");
+    ASSERT_FALSE(se.empty()) << j;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        j, m, std::regex("\"intervals_95\":\\{\"Pmax\":\\[([-0-9.e]+),([-0-9.e]+)\\]\\}")))
+        << j;
+    EXPECT_LE(quarnel::read_number(m[1].str()), value);
+    EXPECT_GE(quarnel::read_number(m[2].str()), value);
+    EXPECT_TRUE(contains(j, "\"correlations\":{\"Pmax\":{\"Pmax\":1}}")) << j;
+    EXPECT_TRUE(contains(j, "\"undetermined\":[]")) << j;
+    EXPECT_TRUE(contains(j, "\"degrees_of_freedom\":7,")) << j;  // 8 points up to 1 mm
+    EXPECT_TRUE(contains(j, "\"statistics_note\":null")) << j;
+    EXPECT_FALSE(json_field(j, "\"local_scatter\":([-0-9.e]+)").empty()) << j;
+    EXPECT_TRUE(
+        std::regex_search(j, std::regex("\"starts\":\\[\\{\"parameters\":\\{\"Pmax\":[-0-9.e]+\\},"
+                                        "\"rmse\":[-0-9.e]+,\"evaluations\":[0-9]+\\}\\]")))
+        << j;
+    EXPECT_TRUE(contains(j, "\"warnings\":[")) << j;
+
+    // Every measured point, beyond --until too.
+    std::vector<double> stresses;
+    const std::vector<std::string> lines = lines_of(contents(path("curve.csv")));
+    for (std::size_t l = 2; l < lines.size(); ++l) {
+        stresses.push_back(quarnel::read_number(split(lines[l], ";")[1]));
+    }
+    const quarnel::CurveCriteria measured = quarnel::measured_curve_criteria(openings_, stresses);
+    EXPECT_EQ(json_field(j, "\"measured_criteria\":\\{\"sigma_max\":([-0-9.e]+)"),
+              quarnel::shortest_number_text(measured.sigma_max));
+    EXPECT_EQ(json_field(j, "\"measured_criteria\":\\{[^}]*\"G_b\":([-0-9.e]+)\\}"),
+              quarnel::shortest_number_text(measured.G_b));
+    // The fitted law's, as a single run's summary gives them.
+    const std::string text = json_field(j, "\"texts\":\\{\"Pmax\":\"([-0-9.e]+)\"");
+    const Outcome single = batch(
+        {"--quiet", "--summary", path("single.csv"), "Pmax=" + text, "-o", path("single.p-d")});
+    ASSERT_EQ(single.status, 0) << single.err;
+    const std::vector<std::vector<std::string>> rows = csv_rows(contents(path("single.csv")));
+    ASSERT_EQ(rows.size(), 2u);
+    std::map<std::string, std::string> law;
+    for (std::size_t c = 0; c < rows[0].size(); ++c) law[rows[0][c]] = rows[1][c];
+    for (const char* name : {"sigma_max", "Wcr_peak", "J_b_prime", "G_b"}) {
+        const std::string fitted =
+            json_field(j, std::string("\"fitted_criteria\":\\{[^}]*\"") + name + "\":([-0-9.e]+)");
+        EXPECT_EQ(fitted, law[name]) << name;
+        const std::string difference = json_field(
+            j, std::string("\"criteria_differences\":\\{[^}]*\"") + name + "\":([-0-9.e]+)");
+        const std::string of_measured = json_field(
+            j, std::string("\"measured_criteria\":\\{[^}]*\"") + name + "\":([-0-9.e]+)");
+        ASSERT_FALSE(difference.empty()) << name;
+        EXPECT_NEAR(quarnel::read_number(difference),
+                    quarnel::read_number(fitted) / quarnel::read_number(of_measured) - 1, 1e-15)
+            << name;
+    }
+}
+
+// Two values the curve cannot tell apart: no standard errors, and the table,
+// the JSON and the summary say so.
+TEST_F(FitCommand, values_the_curve_cannot_tell_apart_are_told_everywhere) {
+    const std::vector<std::string> both = {"--fit", "Pmax=0.5:5", "--fit", "Vf=0.001:0.1"};
+    std::vector<std::string> args = both;
+    args.insert(args.end(), {"--summary", path("summary.csv")});
+    Outcome o = fit(args);
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(std::regex_search(o.output, std::regex("name +value +text +SE +95 % interval\n")))
+        << o.output;
+    EXPECT_TRUE(std::regex_search(o.output, std::regex("\n  Pmax +\\S+ +\\S+ +- +-\n")))
+        << o.output;
+    EXPECT_TRUE(contains(o.output, "Criteria            measured     fitted law   difference\n"))
+        << o.output;
+    EXPECT_TRUE(contains(o.output, "\n  G_b (J/m2)        ")) << o.output;
+    EXPECT_TRUE(contains(o.output, "Each start's end, RMSE MPa: ")) << o.output;
+    EXPECT_TRUE(contains(o.output, "Warnings:\n  - The curve cannot tell Pmax and Vf apart"))
+        << o.output;
+    const std::vector<std::vector<std::string>> rows = csv_rows(contents(path("summary.csv")));
+    ASSERT_EQ(rows.size(), 2u);
+    std::map<std::string, std::string> cells;
+    for (std::size_t c = 0; c < rows[0].size(); ++c) cells[rows[0][c]] = rows[1][c];
+    const std::vector<std::string> added = {"rmse",
+                                            "r2",
+                                            "local_scatter",
+                                            "Pmax",
+                                            "Pmax_se",
+                                            "Pmax_low_95",
+                                            "Pmax_high_95",
+                                            "Vf",
+                                            "Vf_se",
+                                            "Vf_low_95",
+                                            "Vf_high_95",
+                                            "correlation_Pmax_Vf",
+                                            "measured_sigma_max",
+                                            "measured_Wcr_peak",
+                                            "measured_J_b_prime",
+                                            "measured_G_b",
+                                            "sigma_max_difference",
+                                            "Wcr_peak_difference",
+                                            "J_b_prime_difference",
+                                            "G_b_difference",
+                                            "warnings"};
+    // After the criteria's 7 columns and the 2 that say how they were formed.
+    ASSERT_EQ(rows[0].size(), 9 + added.size());
+    for (std::size_t c = 0; c < added.size(); ++c) EXPECT_EQ(rows[0][9 + c], added[c]);
+    EXPECT_EQ(cells["Pmax_se"], "");
+    EXPECT_EQ(cells["correlation_Pmax_Vf"], "");
+    EXPECT_FALSE(cells["rmse"].empty());
+    EXPECT_TRUE(contains(cells["warnings"], "The curve cannot tell Pmax and Vf apart"))
+        << cells["warnings"];
+
+    args = both;
+    args.insert(args.end(), {"--json", "--quiet"});
+    o = fit(args);
+    EXPECT_TRUE(contains(o.output, "\"standard_errors\":{\"Pmax\":null,\"Vf\":null}")) << o.output;
+    EXPECT_TRUE(contains(o.output, "\"undetermined\":[[\"Pmax\",\"Vf\"]]")) << o.output;
+    EXPECT_TRUE(contains(o.output, "\"warnings\":[\"The curve cannot tell Pmax and Vf apart"))
+        << o.output;
+}
+
+TEST_F(FitCommand, a_json_lines_summary_has_the_fit_columns_as_numbers_and_text) {
+    const Outcome o = fit({"--fit", "Pmax=0.5:5", "--summary", path("summary.jsonl")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string line = contents(path("summary.jsonl"));
+    EXPECT_TRUE(std::regex_search(line, std::regex("\"G_b\":[-0-9.e]+,\"criteria_openings\":[0-9]+,\"criteria_change\":[-0-9.e]+,\"rmse\":[-0-9.e]+,")))
+        << line;
+    EXPECT_TRUE(std::regex_search(line, std::regex("\"Pmax_se\":[-0-9.e]+,"))) << line;
+    EXPECT_TRUE(std::regex_search(line, std::regex("\"measured_G_b\":[-0-9.e]+,"))) << line;
+    EXPECT_TRUE(std::regex_search(line, std::regex("\"warnings\":\"[^\"]*\"\\}\n$"))) << line;
+}
+
+// A lab file: two metadata lines, a header, and the curve in columns 2 and 4
+// of four, with decimal commas; the points keep their lines.
+TEST_F(FitCommand, columns_and_skip_read_a_lab_file) {
+    std::string lab = "Specimen: B3; 28 d\nMachine 1\ntime (s);COD (mm);F (N);sigma (MPa)\n";
+    const std::vector<std::string> lines = lines_of(contents(path("curve.csv")));
+    for (std::size_t l = 2; l < lines.size(); ++l) {
+        const std::vector<std::string> cells = split(lines[l], ";");
+        std::string w = cells[0];
+        std::replace(w.begin(), w.end(), '.', ',');
+        std::string sigma = cells[1];
+        std::replace(sigma.begin(), sigma.end(), '.', ',');
+        lab += std::to_string(l) + ";" + w + ";n/a;" + sigma + "\n";
+    }
+    write("lab.csv", lab);
+    Outcome o =
+        batch({"fit", path("lab.csv"), "--fit", "Pmax=0.5:5", "--columns", "2,4", "--skip", "2",
+               "--starts", "1", "--max-evaluations", "25", "--csv", path("lab-out.csv")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(contains(o.output, "Fitted 1 value to 12 points of")) << o.output;
+    const Outcome plain = fit({"--fit", "Pmax=0.5:5"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const auto same_law = [](const std::string& output) {
+        return output.substr(output.find("The same law:"));
+    };
+    EXPECT_EQ(same_law(o.output), same_law(plain.output));
+    const std::vector<std::vector<std::string>> rows = csv_rows(contents(path("lab-out.csv")));
+    ASSERT_EQ(rows.size(), 13u);
+    EXPECT_EQ(rows[1][0], "4");  // after the two skipped lines and the header
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        // "Machine 1" is the first line with a number, so no header.
+        {{"--columns", "2,4"}, "lab.csv: line 2: expected at least 4 values"},
+        {{"--columns", "2,3", "--skip", "2"},
+         "lab.csv: line 4, column 3: the stress \"n/a\" is not a number"},
+        {{"--skip", "2"}, "lab.csv: line 4: expected two values"},
+        {{"--columns", "2,4", "--skip", "40"},
+         "the file holds 15 lines, none after the 40 skipped"},
+        {{"--columns", "2"},
+         "--columns takes W,S, the column numbers (from 1) of the opening and "
+         "the stress, not \"2\""},
+        {{"--columns", "2,"}, "--columns takes W,S"},
+        {{"--columns", "0,4"}, "--columns W,S must be at least 1"},
+        {{"--skip", "-1"}, "--skip must be at least 0"},
+    };
+    for (const auto& [args, message] : cases) {
+        std::vector<std::string> all = {"fit", path("lab.csv"), "--fit", "Pmax=0.5:5"};
+        all.insert(all.end(), args.begin(), args.end());
+        o = batch(all);
+        EXPECT_EQ(o.status, 2) << args[0] << " " << args[1];
+        EXPECT_TRUE(contains(o.err, message)) << o.err;
+    }
 }
 
 TEST_F(FitCommand, until_fits_the_early_points_and_the_csv_marks_them) {

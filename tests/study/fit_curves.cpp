@@ -1,6 +1,7 @@
 #include "fit_curves.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 #include "study/law_run.h"
@@ -43,6 +44,19 @@ ModelCurve model_curve(const InputSet& inputs, int points, double max_opening, d
     curve.stresses.resize(openings.size());
     for (std::size_t s = 0; s < order.size(); ++s) curve.stresses[order[s]] = law.steps[s].sigma;
     for (double& y : curve.stresses) y *= 1 + noise * (2 * numbers.uniform() - 1);
+    return curve;
+}
+
+ModelCurve with_added_noise(ModelCurve curve, double share, std::uint64_t seed) {
+    double peak = 0;
+    for (const double y : curve.stresses) peak = std::max(peak, y);
+    TestNumbers numbers(seed);
+    for (double& y : curve.stresses) {
+        const double u = 1 - numbers.uniform();
+        const double z =
+            std::sqrt(-2 * std::log(u)) * std::cos(6.283185307179586 * numbers.uniform());
+        y += share * peak * z;
+    }
     return curve;
 }
 

@@ -29,4 +29,8 @@ struct ModelCurve {
 ModelCurve model_curve(const InputSet& inputs, int points, double max_opening, double noise,
                        std::uint64_t seed);
 
+// The curve with a normal noise of deviation `share` of its peak stress
+// added to each stress (Box-Muller from `seed`), as a lab's curve scatters.
+ModelCurve with_added_noise(ModelCurve curve, double share, std::uint64_t seed);
+
 }  // namespace quarnel::testing

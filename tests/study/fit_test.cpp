@@ -240,9 +240,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
 
 TEST(Fit, default_evaluations_grow_with_the_values_and_never_overflow) {
-    EXPECT_EQ(default_max_evaluations(1), 800);
-    EXPECT_EQ(default_max_evaluations(3), 1600);
-    EXPECT_EQ(default_max_evaluations(static_cast<std::size_t>(-1)),
+    EXPECT_EQ(default_max_evaluations(1, 4), 800);
+    EXPECT_EQ(default_max_evaluations(3, 4), 1600);
+    EXPECT_EQ(default_max_evaluations(3, 1), 1600);  // never below 4 searches' worth
+    EXPECT_EQ(default_max_evaluations(3, 10), 4000);
+    EXPECT_EQ(default_max_evaluations(2, 2 * max_fit_starts), 300L * 2 * max_fit_starts);
+    EXPECT_EQ(default_max_evaluations(static_cast<std::size_t>(-1), 4),
               std::numeric_limits<long>::max());
 }
 
@@ -531,6 +534,84 @@ TEST(Fit, a_value_held_at_a_bound_is_reported) {
     EXPECT_EQ(r.values[0], 1);
     EXPECT_TRUE(r.at_bound[0]);
     EXPECT_EQ(r.stop, FitStop::converged);
+}
+
+}  // namespace
+}  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+// The stress is proportional to both Pmax and Vf, and does not depend on a
+// rupture strength no fiber reaches: the statistics say so, whatever the
+// values the (short) search ended at.
+TEST(FitStatisticsOfAFit, values_the_curve_cannot_tell_apart_are_named) {
+    FitProblem p = small_problem();
+    p.values = {{"Pmax", "Pmax", 0.2, 5, {}},
+                {"Vf", "Vf", 0.001, 0.1, {}},
+                {"kxy", "kxy", 0.5, 2, {}},
+                {"sigma_fu", "sigma_fu", 1e6, 1e7, {}}};
+    FitSettings settings;
+    settings.starts = 1;
+    settings.max_evaluations = 5;
+    const FitResult r = fit_law(p, settings);
+    ASSERT_TRUE(r.found);
+    const FitStatistics& s = r.statistics;
+    ASSERT_TRUE(s.computed) << s.not_computed;
+    EXPECT_EQ(s.evaluations, 8);
+    EXPECT_EQ(s.undetermined, (std::vector<std::vector<std::size_t>>{{0, 1}, {3}}));
+    EXPECT_FALSE(s.standard_errors[0]);
+    EXPECT_FALSE(s.standard_errors[1]);
+    EXPECT_TRUE(s.standard_errors[2]);
+    EXPECT_FALSE(s.standard_errors[3]);
+    EXPECT_EQ(s.degrees_of_freedom, 12u - 2u);  // rank 2: Pmax Vf together, and kxy
+    const auto has = [&](const std::string& part) {
+        return std::any_of(r.warnings.begin(), r.warnings.end(),
+                           [&](const std::string& w) { return w.find(part) != std::string::npos; });
+    };
+    EXPECT_TRUE(has("The curve cannot tell Pmax and Vf apart")) << r.warnings.size();
+    EXPECT_TRUE(has("do not depend on sigma_fu")) << r.warnings.size();
+}
+
+TEST(FitStatisticsOfAFit, each_start_end_is_kept_and_an_interrupted_fit_has_no_statistics) {
+    FitProblem p = small_problem();
+    FitSettings settings;
+    settings.starts = 2;
+    const FitResult r = fit_law(p, settings);
+    ASSERT_TRUE(r.found);
+    ASSERT_EQ(r.start_ends.size(), 2u);
+    long in_starts = 0;
+    for (const FitStartEnd& e : r.start_ends) {
+        ASSERT_EQ(e.values.size(), 1u);
+        EXPECT_GE(e.rmse, r.rmse);
+        // At the one minimum of a curve without noise, at the coarse tolerance.
+        EXPECT_NEAR(std::log(e.values[0] / r.values[0]), 0, 1e-3 * std::log(5 / 0.2));
+        EXPECT_GE(e.evaluations, 5);  // BOBYQA's first model alone takes 2n + 1 = 3
+        in_starts += e.evaluations;
+    }
+    EXPECT_TRUE(r.warnings.empty()) << r.warnings.front();  // one minimum
+    // The 8 screening points and the polish are no start's.
+    EXPECT_LT(in_starts, r.evaluations - 8);
+    EXPECT_TRUE(r.statistics.computed);
+    EXPECT_EQ(r.statistics.evaluations, 2);
+
+    // Interrupted at the last request, which the statistics make: the fit
+    // is interrupted, without them.
+    int asked = 0;
+    FitHooks hooks;
+    hooks.stop_requested = [&] { return ++asked < 0; };
+    settings.starts = 1;
+    settings.max_evaluations = 4;
+    const FitResult counted = fit_law(p, settings, hooks);
+    ASSERT_TRUE(counted.statistics.computed);
+    const int requests = asked;
+    asked = 0;
+    hooks.stop_requested = [&] { return ++asked == requests; };
+    const FitResult stopped = fit_law(p, settings, hooks);
+    EXPECT_EQ(stopped.evaluations, counted.evaluations);
+    EXPECT_EQ(stopped.stop, FitStop::interrupted);
+    EXPECT_FALSE(stopped.statistics.computed);
+    EXPECT_EQ(stopped.statistics.not_computed, "interrupted");
 }
 
 }  // namespace

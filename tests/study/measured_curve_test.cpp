@@ -168,5 +168,197 @@ TEST(MeasuredCurve, read_decimal_number) {
     EXPECT_TRUE(std::isinf(*read_decimal_number("1e400")));
 }
 
+struct LayoutCase {
+    const char* name;
+    std::string text;
+    MeasuredLayout layout;
+    std::vector<std::pair<double, double>> points;  // when read
+    std::vector<int> lines;                         // the points' lines
+    std::string refusal;                            // curve_refusal_text, when refused
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+MeasuredLayout columns(int w, int s, long skip = 0) {
+    return {std::make_pair(w, s), skip};
+}
+
+MeasuredLayout skipping(long skip) {
+    return {std::nullopt, skip};
+}
+
+class MeasuredLayouts : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(MeasuredLayouts, read_the_chosen_columns_after_the_skipped_lines) {
+    const LayoutCase& c = GetParam();
+    const auto read = read_measured_curve(c.text, c.layout);
+    if (!c.refusal.empty()) {
+        const auto* refusal = std::get_if<CurveRefusal>(&read);
+        ASSERT_TRUE(refusal) << "accepted";
+        EXPECT_EQ(curve_refusal_text(*refusal), c.refusal);
+        return;
+    }
+    const auto* points = std::get_if<std::vector<MeasuredPoint>>(&read);
+    ASSERT_TRUE(points) << curve_refusal_text(std::get<CurveRefusal>(read));
+    ASSERT_EQ(points->size(), c.points.size());
+    for (std::size_t i = 0; i < c.points.size(); ++i) {
+        EXPECT_EQ((*points)[i].opening, c.points[i].first) << i;
+        EXPECT_EQ((*points)[i].stress, c.points[i].second) << i;
+        EXPECT_EQ((*points)[i].line, c.lines[i]) << i;
+    }
+}
+
+// A lab file: metadata, a header, then time, opening, load and stress.
+const std::string lab_file =
+    "Specimen: B3, 28 d\nMachine 1 2 3\n"
+    "time (s),COD (mm),load (N),stress (MPa)\n"
+    "0,0.01,12,0.5\n1,0.02,30,1.25\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MeasuredLayouts,
+    ::testing::Values(
+        LayoutCase{"lab_file_by_commas",
+                   lab_file,
+                   columns(2, 4, 2),
+                   {{0.01, 0.5}, {0.02, 1.25}},
+                   {4, 5},
+                   ""},
+        LayoutCase{"columns_in_either_order",
+                   lab_file,
+                   columns(4, 2, 2),
+                   {{0.5, 0.01}, {1.25, 0.02}},
+                   {4, 5},
+                   ""},
+        LayoutCase{"tabs", "a\tw\tb\ts\n7\t0.1\tx\t2\n", columns(2, 4), {{0.1, 2}}, {2}, ""},
+        LayoutCase{
+            "semicolons_and_decimal_commas", "1;0,1;9;2,5\n", columns(2, 4), {{0.1, 2.5}}, {1}, ""},
+        LayoutCase{
+            "blanks_and_decimal_commas", "1 0,1 9 2,5\n", columns(2, 4), {{0.1, 2.5}}, {1}, ""},
+        LayoutCase{"one_column_of_more", "5,0.2,3\n", columns(2, 3), {{0.2, 3}}, {1}, ""},
+        LayoutCase{"the_same_column_twice", "0.2,3\n", columns(1, 1), {{0.2, 0.2}}, {1}, ""},
+        LayoutCase{"skipped_lines_may_hold_anything",
+                   "1,2,3\n#\n\nx\n0.1,2\n",
+                   skipping(4),
+                   {{0.1, 2}},
+                   {5},
+                   ""},
+        LayoutCase{"a_header_after_the_skipped_lines",
+                   "meta\nw,s\n0.1,2\n",
+                   skipping(1),
+                   {{0.1, 2}},
+                   {3},
+                   ""},
+        LayoutCase{"skip_0_is_the_plain_file", "w,s\n0.1,2\n", skipping(0), {{0.1, 2}}, {2}, ""},
+        LayoutCase{"too_few_values",
+                   lab_file + "2,0.03,40\n",
+                   columns(2, 4, 2),
+                   {},
+                   {},
+                   "line 6: expected at least 4 values (the opening in column 2, the stress "
+                   "in column 4), found 3"},
+        LayoutCase{"a_stress_not_a_number",
+                   lab_file + "2,0.03,40,x\n",
+                   columns(2, 4, 2),
+                   {},
+                   {},
+                   "line 6, column 4: the stress \"x\" is not a number"},
+        LayoutCase{"an_opening_not_finite",
+                   "1,inf,3\n",
+                   columns(2, 3),
+                   {},
+                   {},
+                   "line 1, column 2: the opening \"inf\" is not a finite number"},
+        LayoutCase{"a_negative_opening",
+                   "9;-0.1;1\n",
+                   columns(2, 3),
+                   {},
+                   {},
+                   "line 1, column 2: the opening -0.1 is negative"},
+        LayoutCase{"a_stress_beyond_the_limit",
+                   "9 0.1 1 -2e100\n",
+                   columns(2, 4),
+                   {},
+                   {},
+                   "line 1, column 4: the stress -2e100 is beyond -1e100 MPa, which a fit "
+                   "cannot square"},
+        LayoutCase{"an_empty_stress",
+                   "9,0.1,,1\n",
+                   columns(2, 3),
+                   {},
+                   {},
+                   "line 1, column 3: the stress is empty"},
+        // Without columns the file has two, and the messages name no column.
+        LayoutCase{"metadata_not_skipped",
+                   "Specimen B3\nw,s\n0.1,2\n",
+                   skipping(0),
+                   {},
+                   {},
+                   "line 2: the opening \"w\" is not a number"},
+        LayoutCase{"three_values_without_columns",
+                   "x\n0.5,1\n0.1,2,3\n",
+                   skipping(1),
+                   {},
+                   {},
+                   "line 3: expected two values (opening in mm, stress in MPa), found 1"},
+        LayoutCase{"too_few_for_the_opening",
+                   "0.5,1\n",
+                   columns(3, 1),
+                   {},
+                   {},
+                   "line 1: expected at least 3 values (the opening in column 3, the stress "
+                   "in column 1), found 2"},
+        LayoutCase{"every_line_skipped",
+                   "a\nb\n",
+                   skipping(2),
+                   {},
+                   {},
+                   "the file holds 2 lines, none after the 2 skipped"},
+        LayoutCase{"more_skipped_than_held",
+                   "a\n",
+                   skipping(5),
+                   {},
+                   {},
+                   "the file holds 1 line, none after the 5 skipped"},
+        LayoutCase{"nothing_after_the_header",
+                   "a\nw,s\n# c\n",
+                   skipping(1),
+                   {},
+                   {},
+                   "the file holds no data rows"}),
+    [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
+
+TEST(MeasuredLayoutsChecked, columns_count_from_1_and_skip_from_0) {
+    EXPECT_THROW(read_measured_curve("0,1\n", columns(0, 2)), std::invalid_argument);
+    EXPECT_THROW(read_measured_curve("0,1\n", skipping(-1)), std::invalid_argument);
+}
+
+// A triangle from (0, 0): up to 2 MPa at 0.2 mm, down to 0 at 0.4 mm. The
+// area to the peak is 0.2 MPa mm, the whole area 0.4 MPa mm.
+TEST(MeasuredCurveCriteria, trapezoids_from_the_origin_in_opening_order) {
+    const CurveCriteria c = measured_curve_criteria({0.4, 0.1, 0.2}, {0, 1, 2});
+    EXPECT_EQ(c.sigma_max, 2);
+    EXPECT_EQ(c.Wcr_peak, 0.2);
+    EXPECT_NEAR(c.J_b_prime, (2 * 0.2 - 0.2) * 1000, 1e-10);
+    EXPECT_NEAR(c.G_b, 0.4 * 1000, 1e-10);
+    // A first point away from 0 is joined to the origin: 0.5 * 1 * 0.1.
+    const CurveCriteria first = measured_curve_criteria({0.1}, {1});
+    EXPECT_NEAR(first.G_b, 0.05 * 1000, 1e-12);
+    EXPECT_NEAR(first.J_b_prime, 0.05 * 1000, 1e-12);
+}
+
+TEST(MeasuredCurveCriteria, a_tie_takes_the_later_peak_and_repeats_add_no_width) {
+    // Peaks of 2 at 0.1 and 0.3: the later. The repeated 0.3 adds nothing
+    // and, given first, is not the peak: 0.3 with 2 comes later.
+    const CurveCriteria c = measured_curve_criteria({0.1, 0.3, 0.2, 0.3}, {2, 1.5, 1, 2});
+    EXPECT_EQ(c.sigma_max, 2);
+    EXPECT_EQ(c.Wcr_peak, 0.3);
+    // 0.1 * 2 / 2 + 0.1 * 3 / 2 + 0.1 * 2.5 / 2 + 0 = 0.375 MPa mm.
+    EXPECT_NEAR(c.G_b, 375, 1e-10);
+    EXPECT_NEAR(c.J_b_prime, (2 * 0.3 - 0.375) * 1000, 1e-10);
+    EXPECT_TRUE(std::isnan(measured_curve_criteria({}, {}).G_b));
+}
+
 }  // namespace
 }  // namespace quarnel
