@@ -413,7 +413,9 @@ TEST_F(FitCommand, a_json_lines_summary_has_the_fit_columns_as_numbers_and_text)
     const Outcome o = fit({"--fit", "Pmax=0.5:5", "--summary", path("summary.jsonl")});
     ASSERT_EQ(o.status, 0) << o.err;
     const std::string line = contents(path("summary.jsonl"));
-    EXPECT_TRUE(std::regex_search(line, std::regex("\"G_b\":[-0-9.e]+,\"criteria_openings\":[0-9]+,\"criteria_change\":[-0-9.e]+,\"rmse\":[-0-9.e]+,")))
+    EXPECT_TRUE(
+        std::regex_search(line, std::regex("\"G_b\":[-0-9.e]+,\"criteria_openings\":[0-9]+,"
+                                           "\"criteria_change\":[-0-9.e]+,\"rmse\":[-0-9.e]+,")))
         << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"Pmax_se\":[-0-9.e]+,"))) << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"measured_G_b\":[-0-9.e]+,"))) << line;
