@@ -628,7 +628,7 @@ std::pair<double, double> difference_points(const FitValue& v, double x) {
     if (up_fits && down_fits) return {stored(x - h), stored(x + h)};
     if (up_fits) return {x, stored(x + h)};
     if (down_fits) return {stored(x - h), x};
-    return {v.low, stored(v.high)};
+    return {stored(v.low), stored(v.high)};
 }
 
 // The statistics at the best values, from central differences of the law.

@@ -33,8 +33,10 @@ constexpr int max_fit_starts = 10000;
 struct FitSettings {
     int starts = 4;  // local searches before the polish, the first from the given starts
     // With 2 starts or more: while fewer than two ends of the local searches
-    // lie at the best minimum found (same_minimum_share), another is started
-    // from the next best screening point, up to this many more.
+    // lie at the best minimum found (as fit_warnings tells minima apart),
+    // another is started, up to this many more, from the best screening point
+    // that lies farther than 0.15 of each search range from every start and
+    // every end so far (else from the farthest).
     int extra_starts = 0;
     std::uint64_t seed = 1;               // the other starts' points
     std::optional<long> max_evaluations;  // laws computed in all; none: default_max_evaluations
@@ -172,9 +174,9 @@ struct FitResult {
 
     // At the optimum: the values' standard errors, correlations and 95 %
     // intervals from central differences of the law's stresses (one-sided
-    // where a step would cross a bound), each step 1e-3 of the value (of a
-    // hundredth of its range near 0), at least 16 units in the last place of
-    // a 32-bit value, and taken between stored values. Not computed for a fit
+    // where a step would cross a bound or its law is refused), each step 1e-3
+    // of the value (1e-5 of its range near 0), at least 16 units in the last
+    // place of a 32-bit value, and taken between stored values. Not computed for a fit
     // interrupted or without a result, or when a law beside the optimum is
     // refused on both sides.
     FitStatistics statistics;
@@ -227,10 +229,11 @@ struct FitHooks {
 // of its range; BOBYQA first moves a start that lies closer than a tenth of
 // its search scale to a bound, but not on it, a tenth inside); the other
 // `starts` - 1 start from the best of a Latin hypercube of 4 * starts points
-// (at least 8) drawn from `seed` over the ranges, which are evaluated first.
-// These searches stop at a coarse tolerance (1e-4 of the ranges, 1e-8 of the
-// sum of squares, or the settings' when coarser); the best point found is
-// then polished to the settings' tolerances. Values whose range lies above 0
+// (at least 8) drawn from `seed` over the ranges, which are evaluated first;
+// then the extra starts (FitSettings::extra_starts). These searches stop at a
+// coarse tolerance (1e-4 of the ranges, 1e-8 of the sum of squares, or the
+// settings' when coarser); the best point found is then polished to the
+// settings' tolerances, and the statistics are taken there. Values whose range lies above 0
 // are searched on a logarithmic scale, others linearly. Every candidate
 // counts as an evaluation, the screening points too. The first local
 // search's first evaluation is made whatever the limits: until it is, the
