@@ -21,6 +21,7 @@
 #include "study/fiber_mix.h"
 #include "study/fit.h"
 #include "study/law_run.h"
+#include "study/measured_curve.h"
 #include "study/sweep_study.h"
 
 namespace py = pybind11;
@@ -409,6 +410,43 @@ py::dict fit(const py::array_t<double>& openings, const py::array_t<double>& str
     out["refused_evaluations"] = result.refused_evaluations;
     out["seconds"] = result.seconds;
     out["stop"] = fit_stop_text(result.stop);
+    const FitStatistics& st = result.statistics;
+    out["statistics_computed"] = st.computed;
+    out["statistics_not_computed"] = st.not_computed;
+    py::list errors;
+    py::list intervals;
+    for (std::size_t i = 0; i < st.standard_errors.size(); ++i) {
+        errors.append(optional_number(st.standard_errors[i]));
+        const auto& interval = st.intervals_95[i];
+        intervals.append(interval ? py::object(py::make_tuple(interval->first, interval->second))
+                                  : py::object(py::none()));
+    }
+    out["standard_errors"] = errors;
+    out["intervals_95"] = intervals;
+    py::list correlations;
+    for (const auto& row : st.correlations) {
+        py::list cells;
+        for (const auto& c : row) cells.append(c ? py::cast(*c) : py::cast(std::nan("")));
+        correlations.append(cells);
+    }
+    out["correlations"] = correlations;
+    out["warnings"] = result.warnings;
+    out["local_scatter"] = optional_number(result.local_scatter);
+    {
+        std::vector<double> w(points.size());
+        std::vector<double> y(points.size());
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            w[i] = points[i].opening;
+            y[i] = points[i].stress;
+        }
+        const CurveCriteria m = measured_curve_criteria(w, y);
+        py::dict measured;
+        measured["sigma_max"] = m.sigma_max;
+        measured["Wcr_peak"] = m.Wcr_peak;
+        measured["J_b_prime"] = m.J_b_prime;
+        measured["G_b"] = m.G_b;
+        out["measured_criteria"] = measured;
+    }
     if (!result.found && result.last_refusal) {
         out["last_refusal"] =
             refusal_tuple(*result.last_refusal, read_calculation_inputs(inputs).model);

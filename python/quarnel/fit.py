@@ -15,7 +15,12 @@ from . import _quarnel
 class Fit:
     """A fit's outcome: each fitted input's value (as stored and evaluated)
     and its shortest field text, the RMSE (MPa), R² (None where undefined),
-    the evaluations, why it ended, and ``law``, the fitted law."""
+    the evaluations, why it ended, and ``law``, the fitted law (its criteria
+    converged); the standard errors, approximate 95 % intervals and the
+    correlation matrix at the optimum (None where a value is undetermined),
+    the warnings as quarnel-batch fit gives them, and the measured curve's
+    criteria (trapezoids from (0, 0)) with the fitted law's relative
+    differences from them."""
 
     names: list
     values: dict
@@ -29,6 +34,13 @@ class Fit:
     seconds: float
     stop: str
     law: Any
+    standard_errors: dict = None
+    intervals_95: dict = None
+    correlations: Any = None
+    warnings: list = None
+    local_scatter: Optional[float] = None
+    measured_criteria: dict = None
+    criteria_differences: dict = None
 
 
 def fit(
@@ -85,7 +97,22 @@ def fit(
     names = [name for name, *_ in wanted]
     texts = dict(zip(names, out["texts"]))
     fitted_law = law(**{**given, **texts})
+    import pandas as pd
+
+    fitted_criteria = fitted_law.criteria
+    measured = out["measured_criteria"]
+    differences = {
+        k: (fitted_criteria[k] / measured[k] - 1 if measured[k] else None) for k in measured
+    }
     return Fit(
+        standard_errors=dict(zip(names, out["standard_errors"])),
+        intervals_95=dict(zip(names, out["intervals_95"])),
+        correlations=pd.DataFrame(out["correlations"], index=names, columns=names)
+        if out["correlations"] else None,
+        warnings=list(out["warnings"]),
+        local_scatter=out["local_scatter"],
+        measured_criteria=measured,
+        criteria_differences=differences,
         names=names,
         values=dict(zip(names, out["values"])),
         texts=texts,

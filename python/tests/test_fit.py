@@ -30,6 +30,10 @@ def test_the_fit_equals_the_batch_command(batch, curve, tmp_path):
     assert result.texts == cli["texts"]
     assert result.rmse == cli["rmse"]
     assert np.array_equal(result.law.sigma, quarnel.law(Lf=12, delta_max=0.3, Pmax=result.texts["Pmax"]).sigma)
+    low, high = result.intervals_95["Pmax"]
+    assert low < result.values["Pmax"] < high and result.standard_errors["Pmax"] > 0
+    assert result.correlations.loc["Pmax", "Pmax"] == 1
+    assert set(result.criteria_differences) == {"sigma_max", "Wcr_peak", "J_b_prime", "G_b"}
 
 
 def test_fit_errors(curve):
