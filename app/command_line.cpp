@@ -11,10 +11,18 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "app/process_guard.h"
 #include "engine/text_to_number.h"
+#include "run/file_paths.h"
 #include "study/law_warnings.h"
 #include "study/measured_curve.h"
 
@@ -43,39 +51,97 @@ std::optional<CommandEnd> parse_command_line(CLI::App& app, const std::vector<st
     return std::nullopt;
 }
 
+namespace {
+
+// The few POSIX file calls read_input_file makes, under their Windows names
+// there: the file is opened through the wide-character API and read as bytes
+// (no line-end translation).
+#ifdef _WIN32
+int open_input(const std::string& path) {
+    return _wopen(path_of(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+bool is_folder(int fd, const std::string& path) {
+    // Windows refuses to open a folder as a file: the failure names it.
+    struct _stat64 info {};
+    std::error_code ec;
+    return (fd >= 0 && _fstat64(fd, &info) == 0 && (info.st_mode & _S_IFDIR) != 0) ||
+           (fd < 0 && std::filesystem::is_directory(path_of(path), ec));
+}
+long long read_input(int fd, char* buffer, std::size_t size) {
+    return _read(fd, buffer, static_cast<unsigned>(size));
+}
+void close_input(int fd) {
+    _close(fd);
+}
+#else
+int open_input(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+bool is_folder(int fd, const std::string&) {
+    struct stat info {};
+    return fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+}
+long long read_input(int fd, char* buffer, std::size_t size) {
+    return ::read(fd, buffer, size);
+}
+void close_input(int fd) {
+    ::close(fd);
+}
+#endif
+
+}  // namespace
+
 InputFileText read_input_file(const std::string& path) {
     const auto failed = [&](const std::string& why) {
         return InputFileText{std::nullopt, "cannot read the file \"" + path + "\"" + why};
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return failed(std::string(": ") + std::strerror(errno));
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
+    const int fd = open_input(path);
+    const int open_error = errno;
+    if (is_folder(fd, path)) {
+        if (fd >= 0) close_input(fd);
         return {std::nullopt, "\"" + path + "\" is a folder, not a file"};
     }
+    if (fd < 0) return failed(std::string(": ") + std::strerror(open_error));
     // Read to one byte past the limit, so that an endless device is refused
     // rather than read until memory runs out.
     std::string text;
     char buffer[65536];
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        const long long got = read_input(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             const int error = errno;
-            ::close(fd);
+            close_input(fd);
             return failed(std::string(": ") + std::strerror(error));
         }
         if (got == 0) break;
         text.append(buffer, static_cast<std::size_t>(got));
         if (text.size() > input_file_limit) {
-            ::close(fd);
+            close_input(fd);
             return failed(": it is larger than " + std::to_string(input_file_limit >> 20) +
                           " MiB, the most an input file may hold");
         }
     }
-    ::close(fd);
+    close_input(fd);
     return {std::move(text), ""};
+}
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+#ifdef _WIN32
+    // The C library's argv holds the arguments in the system's code page,
+    // which cannot hold every file name: they are taken from the wide
+    // command line instead, as UTF-8.
+    (void)argc;
+    (void)argv;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; wide != nullptr && i < count; ++i) args.push_back(text_of(wide[i]));
+    LocalFree(wide);
+    return args;
+#else
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+#endif
 }
 
 double option_number(const std::string& text, const std::string& option, double low, double high,
@@ -286,8 +352,13 @@ std::vector<Place> input_places(const SharedOptions& o) {
 }
 
 std::string shared_exit_status_help() {
+#ifdef _WIN32
+    return "  130  stopped by Ctrl+C (SIGINT), 149 by Ctrl+Break (SIGBREAK), 143 by the\n"
+           "       console closing (SIGTERM); every file is closed with whole rows and lines\n"
+#else
     return "  129  stopped by SIGHUP, 130 by SIGINT, 143 by SIGTERM (128 + the signal's\n"
            "       number); every file is closed with whole rows and lines\n"
+#endif
            "A closed standard output (a reader such as head that stopped) is an output\n"
            "failure: status 3, and standard error says what each output holds.\n";
 }

@@ -44,6 +44,10 @@ int finish_command(const CommandEnd& end, const std::string& program);
 std::optional<CommandEnd> parse_command_line(CLI::App& app, const std::vector<std::string>& args,
                                              const std::string& prefix);
 
+// A program's arguments after its name, as UTF-8 (on Windows from the
+// wide-character command line, whatever the system's code page).
+std::vector<std::string> program_arguments(int argc, char** argv);
+
 // The largest input file a command reads (parameter, fiber, openings and
 // measured files): far beyond any real one, and a guard against reading a
 // device such as /dev/zero without end.

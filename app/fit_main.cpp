@@ -1,10 +1,10 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/fit_command.h"
 
 int main(int argc, char** argv) {
     // Called as quarnel-batch-fit ARGS, the arguments that follow "fit".
-    return quarnel::fit_command_main(
-        std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    return quarnel::fit_command_main(quarnel::program_arguments(argc, argv));
 }

@@ -4,21 +4,19 @@
 
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <iostream>
 
 #include "app/output_places.h"
 #include "app/process_guard.h"
 #include "app/step_writers.h"
 #include "app/study_output.h"
+#include "run/file_paths.h"
 #include "run/number_text.h"
 #include "study/converged_criteria.h"
 
 namespace quarnel {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr const char* program = "quarnel-batch mix: ";
 
@@ -67,7 +65,7 @@ struct MixOutputs {
         if (request.files.empty()) return std::nullopt;
         const ClockReading clock = request.shared.at ? *request.shared.at : local_clock_now();
         for (std::size_t i = 0; i < mix.fibers.size(); ++i) {
-            files.emplace_back((fs::path(request.files) / fiber_result_file_name(i + 1)).string());
+            files.emplace_back(text_of(path_of(request.files) / fiber_result_file_name(i + 1)));
             if (auto failure = files.back().open(mix.fibers[i].inputs, clock)) return failure;
         }
         return std::nullopt;
@@ -93,11 +91,10 @@ struct MixOutputs {
         std::vector<std::string> parts = steps.held();
         if (!request.files.empty()) {
             for (std::size_t i = 0; i < mix.fibers.size(); ++i) {
-                parts.push_back(
-                    i < files.size()
-                        ? files[i].held()
-                        : (fs::path(request.files) / fiber_result_file_name(i + 1)).string() +
-                              " was not created");
+                parts.push_back(i < files.size() ? files[i].held()
+                                                 : text_of(path_of(request.files) /
+                                                           fiber_result_file_name(i + 1)) +
+                                                       " was not created");
             }
         }
         if (!request.options.summary.empty()) {

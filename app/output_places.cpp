@@ -4,18 +4,27 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
+
+#include "run/file_paths.h"
 
 namespace quarnel {
 
 namespace fs = std::filesystem;
 
-bool same_file(const std::string& a, const std::string& b) {
+bool same_file(const std::string& a_name, const std::string& b_name) {
+    const fs::path a = path_of(a_name);
+    const fs::path b = path_of(b_name);
     std::error_code ec;
     if (fs::exists(a, ec) && fs::exists(b, ec)) {
         return fs::equivalent(a, b, ec) && !fs::is_character_file(a, ec);
     }
-    const auto normal = [](const std::string& p) {
+    const auto normal = [](const fs::path& p) {
         std::error_code e;
         const fs::path absolute = fs::absolute(p, e);
         const fs::path resolved = fs::weakly_canonical(absolute, e);
@@ -24,6 +33,37 @@ bool same_file(const std::string& a, const std::string& b) {
     return normal(a) == normal(b);
 }
 
+#ifdef _WIN32
+
+namespace {
+
+// The volume and the file index, which name one file on Windows.
+bool file_identity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+    return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+           GetFileInformationByHandle(handle, &info) != 0;
+}
+
+}  // namespace
+
+bool is_standard_output(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION out{};
+    if (!file_identity(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout))), out)) {
+        return false;
+    }
+    const HANDLE file = CreateFileW(path_of(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool same =
+        file_identity(file, info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        info.dwVolumeSerialNumber == out.dwVolumeSerialNumber &&
+        info.nFileIndexHigh == out.nFileIndexHigh && info.nFileIndexLow == out.nFileIndexLow;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return same;
+}
+
+#else
+
 bool is_standard_output(const std::string& path) {
     struct stat out {};
     struct stat file {};
@@ -31,15 +71,17 @@ bool is_standard_output(const std::string& path) {
            stat(path.c_str(), &file) == 0 && out.st_dev == file.st_dev && out.st_ino == file.st_ino;
 }
 
+#endif
+
 namespace {
 
 // Whether `file` is one that the folder place writes.
 bool written_in(const Place& folder, const std::string& file) {
     if (!folder.holds) return false;
-    const fs::path p(file);
-    std::string parent = p.parent_path().string();
+    const fs::path p = path_of(file);
+    std::string parent = text_of(p.parent_path());
     if (parent.empty()) parent = ".";
-    return folder.holds(p.filename().string()) && same_file(parent, folder.path);
+    return folder.holds(text_of(p.filename())) && same_file(parent, folder.path);
 }
 
 std::string clash(const Place& a, const Place& b, const std::string& path) {
@@ -87,14 +129,15 @@ std::optional<std::string> output_place_fault(const std::vector<Place>& outputs,
 }
 
 std::optional<std::string> make_output_folder(const std::string& path) {
+    const fs::path folder = path_of(path);
     std::error_code ec;
-    if (fs::is_directory(path, ec)) return std::nullopt;
-    if (fs::exists(path, ec)) {
+    if (fs::is_directory(folder, ec)) return std::nullopt;
+    if (fs::exists(folder, ec)) {
         return "cannot create the folder " + path + ": a file of that name is in the way";
     }
-    fs::create_directories(path, ec);
+    fs::create_directories(folder, ec);
     if (ec) return "cannot create the folder " + path + ": " + ec.message();
-    if (!fs::is_directory(path, ec)) return "cannot create the folder " + path;
+    if (!fs::is_directory(folder, ec)) return "cannot create the folder " + path;
     return std::nullopt;
 }
 

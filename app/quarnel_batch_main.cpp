@@ -27,7 +27,7 @@ std::string stray_option(const CLI::App& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const std::vector<std::string> args = program_arguments(argc, argv);
     CLI::App app{"", "quarnel-batch"};
     BatchOptions single;
     setup_batch_command(app, single);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <set>
 #include <thread>
@@ -16,11 +15,11 @@
 #include "app/study_output.h"
 #include "engine/text_to_number.h"
 
+#include "run/file_paths.h"
+
 namespace quarnel {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr const char* program = "quarnel-batch sweep: ";
 constexpr const char* curves_heading = "run,n,Wcr_mm,P_N,sigma_MPa,effective_fiber_ratio\n";
@@ -273,7 +272,7 @@ int run_sweep_command(const SweepRequest& request) {
         for (std::size_t l = 0; l < run.laws.size(); ++l) {
             const SweepLaw& law = run.laws[l];
             const std::string stem =
-                (fs::path(request.files) / run_file_stem(run.run, total)).string() +
+                text_of(path_of(request.files) / run_file_stem(run.run, total)) +
                 (spec.is_mix() ? ".fiber-" + std::to_string(l + 1) : "");
             failure = write_text_file(stem + ".params",
                                       params_file_text(law.inputs, law.calculation.model));

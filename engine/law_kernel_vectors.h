@@ -13,10 +13,12 @@
 namespace quarnel::kernels {
 namespace {
 
+// Masks have 64-bit lanes, as comparisons of doubles give them; `long` has 32
+// bits on Windows.
 typedef double double4 __attribute__((vector_size(32)));
-typedef long long4 __attribute__((vector_size(32)));
+typedef std::int64_t long4 __attribute__((vector_size(32)));
 typedef double double8 __attribute__((vector_size(64)));
-typedef long long8 __attribute__((vector_size(64)));
+typedef std::int64_t long8 __attribute__((vector_size(64)));
 
 // The lanes of a comparison's result that are set, as bits.
 template <int Lanes>
@@ -98,7 +100,7 @@ struct VectorPass {
             for (std::uint64_t bits = b.cell_bits[word]; bits != 0; bits &= bits - 1) {
                 const int p = word * 64 + __builtin_ctzll(bits);
                 const std::uint16_t g = b.group_of_pair[p];
-                const long steps = static_cast<long>(b.bridged[g]) - start;
+                const std::int64_t steps = static_cast<std::int64_t>(b.bridged[g]) - start;
                 if (steps <= 0) continue;
                 const double w_xy = b.w_xy[p % plane_cells];
                 const double w_zx = b.w_zx[p / plane_cells];

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "file_paths.h"
 #include "number_text.h"
 
 namespace quarnel {
@@ -155,7 +156,7 @@ LineFile::~LineFile() {
 std::optional<FileFailure> LineFile::open(const std::string& path) {
     close();
     errno = 0;
-    file_ = std::fopen(path.c_str(), "wb");
+    file_ = open_file(path, "wb");
     if (file_ == nullptr) return failure_of(errno);
     // Unbuffered, a line goes out in one write and nothing is left in a
     // buffer that could reach the file after a failure was reported.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "engine/input_table.h"
 
@@ -46,7 +47,7 @@ TEST(OrientationWeights, intensity_4_gathers_fibers_about_the_principal_angle) {
     EXPECT_NEAR(w_xy(in, o, 46), 0.022201935, 1e-9);  // +1 degree
     EXPECT_NEAR(w_xy(in, o, 1), 0.00555682496, 1e-11);
     EXPECT_NEAR(w_xy(in, o, 90), 0.00555682496, 1e-11);
-    EXPECT_NEAR(orientation_density(1 * in.deg_to_rad, 4.0f, o.xy), 2 / M_PI, 1e-3);
+    EXPECT_NEAR(orientation_density(1 * in.deg_to_rad, 4.0f, o.xy), 2 / std::numbers::pi, 1e-3);
 }
 
 TEST(OrientationWeights, uniform_intensity_gives_equal_weights_summing_to_one) {
