@@ -20,6 +20,9 @@ import numpy as np
 
 from . import _quarnel
 
+# The version of the compiled module, the commands' --version.
+__version__: str = _quarnel.__version__
+
 __all__ = ["InputRefused", "Fit", "Law", "Mix", "fit", "law", "mix", "sweep", "input_names", "default_texts"]
 
 _MODELS = {1: 1.0, 2: 2.0, "1": 1.0, "2": 2.0, "constant": 1.0, "function-lb": 2.0}

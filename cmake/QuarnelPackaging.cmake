@@ -1,0 +1,1 @@
+# Nothing installed yet.
