@@ -202,4 +202,7 @@ def _table(rows: list, names: list, sigma_fc, J_tip):
         for c in columns:
             record[c] = criteria.get(c, None)
         records.append(record)
-    return pd.DataFrame.from_records(records, columns=["run", *names, "status", "message", *columns])
+    table = pd.DataFrame.from_records(records, columns=["run", *names, "status", "message", *columns])
+    # For the figures' title lines; pandas keeps attrs through copies, not every operation.
+    table.attrs.update({"sigma_fc": sigma_fc, "J_tip": J_tip})
+    return table
