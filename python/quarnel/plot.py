@@ -447,7 +447,7 @@ def mix_figure(mix, ax=None, title: Optional[str] = None):
 
 def _grid(table, x: str, y: str, column: str):
     """The column over the (x, y) grid of a sweep's table: rows are y, columns
-    x, both increasing; refused runs and missing cells are NaN."""
+    x, both increasing; refused runs (criteria None) and missing cells are NaN."""
     import pandas as pd
 
     for name in (x, y, column):
@@ -456,8 +456,6 @@ def _grid(table, x: str, y: str, column: str):
                              + ("; sweep with sigma_fc= and J_tip=" if name.startswith("psh_") else ""))
     frame = table[[x, y]].copy()
     frame[column] = pd.to_numeric(table[column], errors="coerce")
-    if "status" in table.columns:
-        frame.loc[table["status"] != "ok", column] = np.nan
     frame[x] = pd.to_numeric(frame[x])
     frame[y] = pd.to_numeric(frame[y])
     if frame.duplicated([x, y]).any():
