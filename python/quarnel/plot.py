@@ -56,7 +56,6 @@ _RC = {
     "legend.frameon": False,
     "legend.borderaxespad": 0.4,
     "axes.formatter.useoffset": False,
-    "svg.fonttype": "none",
 }
 
 # Units of the inputs, for axis titles and title lines.
