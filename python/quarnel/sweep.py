@@ -201,5 +201,7 @@ def _table(rows: list, names: list, sigma_fc, J_tip):
         criteria = row["criteria"] or {}
         for c in columns:
             record[c] = criteria.get(c, None)
+        record["orientation_weight_error"] = row["orientation_weight_error"]
         records.append(record)
-    return pd.DataFrame.from_records(records, columns=["run", *names, "status", "message", *columns])
+    return pd.DataFrame.from_records(
+        records, columns=["run", *names, "status", "message", *columns, "orientation_weight_error"])
