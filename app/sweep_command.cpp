@@ -196,6 +196,8 @@ int run_sweep_command(const SweepRequest& request) {
         columns.push_back(c);
         numeric.push_back(!is_verdict_column(c));
     }
+    columns.push_back(orientation_weight_column);
+    numeric.push_back(true);
 
     SweepOutputs out;
     const auto fail = [&](const std::string& message) {
@@ -248,6 +250,7 @@ int run_sweep_command(const SweepRequest& request) {
             for (std::string& c : criteria_cells(run.criteria, spec.matrix, spec.criteria)) {
                 cells.push_back(std::move(c));
             }
+            cells.push_back(number_cell(run.orientation_weight_error));
         }
         if (out.summary.is_open()) {
             if (const auto f = out.summary.write_row(cells, numeric)) {
