@@ -18,10 +18,15 @@ const std::string w_title = "Crack opening w (mm)";
 const std::string sigma_title = "Bridging stress σ (MPa)";
 const std::string ratio_title = "Effective fiber ratio";
 
-// A value for a label: four significant digits, no trailing zeros.
+// A value for a label: four significant digits (all of a whole number's
+// below a million, which an exponent would only obscure), no trailing zeros.
 QString number(double v, int digits = 4) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.*g", digits, v);
+    if (std::abs(v) >= std::pow(10.0, digits) && std::abs(v) < 1e6) {
+        std::snprintf(text, sizeof text, "%.0f", v);
+    } else {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+    }
     return QString::fromUtf8(text);
 }
 
