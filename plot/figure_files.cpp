@@ -435,14 +435,14 @@ std::string law_title(const std::map<std::string, std::string>& texts) {
     const bool lb = model == "2" || model == "function-lb";
     std::string title = lb ? "Function lb model" : "Constant model";
     std::vector<std::pair<std::string, std::string>> shown = {
-        {"Vf", "Vf = %"}, {"Lf", "Lf = % mm"}, {"Af", "Af = % mm²"}};
+        {"Vf", "Vf=%"}, {"Lf", "Lf=% mm"}, {"Af", "Af=% mm²"}};
     if (lb) {
         shown.insert(shown.end(),
-                     {{"Pmax", "A = %"}, {"delta_max", "B = %"}, {"C", "C = %"}, {"D", "D = %"}});
+                     {{"Pmax", "A=%"}, {"delta_max", "B=%"}, {"C", "C=%"}, {"D", "D=%"}});
     } else {
-        shown.insert(shown.end(), {{"Pmax", "Pmax = % N"}, {"delta_max", "δmax = % mm"}});
+        shown.insert(shown.end(), {{"Pmax", "Pmax=% N"}, {"delta_max", "δmax=% mm"}});
     }
-    shown.insert(shown.end(), {{"kxy", "kxy = %"}, {"crack_xy", "crack %°"}});
+    shown.insert(shown.end(), {{"kxy", "kxy=%"}, {"crack_xy", "crack %°"}});
     std::string parts;
     for (const auto& [name, pattern] : shown) {
         const std::string value = text(name);

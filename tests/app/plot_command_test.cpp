@@ -65,7 +65,7 @@ TEST_F(PlotCommand, a_run_draws_its_law_and_plot_draws_the_same_from_its_files) 
         EXPECT_NE(texts.find(title), std::string::npos) << title;
     }
     EXPECT_NE(texts.find("Bridging stress \nσ (\nMPa)"), std::string::npos) << texts;
-    EXPECT_NE(texts.find("Constant model: Vf = 0.02, Lf = 12 mm"), std::string::npos) << texts;
+    EXPECT_NE(texts.find("Constant model: Vf=0.02, Lf=12 mm,"), std::string::npos) << texts;
     // Division 10: 21 steps, one vertex each, in the stress and the ratio.
     const auto sizes = polyline_sizes(svg);
     EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 21u), 2);
