@@ -211,6 +211,8 @@ int run_sweep_command(const SweepRequest& request) {
         columns.push_back(c);
         numeric.push_back(!is_verdict_column(c));
     }
+    columns.push_back(orientation_weight_column);
+    numeric.push_back(true);
 
     if (const auto failure = figure.prepare()) {
         std::cerr << program << *failure << "; nothing was written.\n";
@@ -269,6 +271,7 @@ int run_sweep_command(const SweepRequest& request) {
             for (std::string& c : criteria_cells(run.criteria, spec.matrix, spec.criteria)) {
                 cells.push_back(std::move(c));
             }
+            cells.push_back(number_cell(run.orientation_weight_error));
         }
         if (out.summary.is_open()) {
             if (const auto f = out.summary.write_row(cells, numeric)) {
