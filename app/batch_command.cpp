@@ -167,9 +167,9 @@ int run_batch_command(const BatchRequest& request) {
     if (result.status != exit_ok) return result.status;
 
     if (!request.summary.empty()) {
-        if (const auto failure = write_law_summary(
-                request.summary, result.criteria, matrix, request.values.criteria,
-                law_orientation_weight_error(request.values.inputs.inputs()))) {
+        if (const auto failure =
+                write_law_summary(request.summary, result.criteria, matrix, request.values.criteria,
+                                  law_orientation_weight_error(request.values.inputs.inputs()))) {
             std::cerr << program << *failure << "\n";
             return exit_file_error;
         }

@@ -234,9 +234,9 @@ int run_mix_command(const MixRequest& request) {
     const LawCriteria criteria =
         criteria_of_mix(fibers, shared, mix.steps, matrix, settings, scratch);
     if (!o.summary.empty()) {
-        if (const auto summary_failure = write_law_summary(
-                o.summary, criteria, matrix, settings,
-                mix_orientation_weight_error(fibers, shared))) {
+        if (const auto summary_failure =
+                write_law_summary(o.summary, criteria, matrix, settings,
+                                  mix_orientation_weight_error(fibers, shared))) {
             std::cerr << program << *summary_failure << "\n";
             return exit_file_error;
         }
