@@ -12,6 +12,7 @@
 #include "app/fit_report.h"
 #include "app/law_files.h"
 #include "app/output_places.h"
+#include "app/plot_launcher.h"
 #include "app/process_guard.h"
 #include "app/step_writers.h"
 #include "app/study_output.h"
@@ -111,6 +112,7 @@ FitRequest read_fit_options(const FitOptions& o, const InputFileReader& read_fil
         if (!a.empty() && a[0] == '-') throw UsageError("unknown option " + quoted(a));
     }
     read_shared_options(o.shared, read_file, q.values);
+    check_plot_summary(o.shared);
     q.options = o.shared;
     q.measured = o.measured;
     q.output = o.output;
@@ -174,8 +176,12 @@ int run_fit(const FitRequest& q) {
     for (const std::string& note : input_notes(q.values.inputs)) {
         std::cerr << program << note << "\n";
     }
-    const SharedOptions& o = q.options;
-    const bool division_used = !q.output.empty() || !o.summary.empty();
+    // The figure is drawn from the points' CSV and the summary (the fitted
+    // values): the user's files or scratch ones. Like --summary, it needs the
+    // fitted law's criteria, so "Division" is used.
+    FigureHandOff figure(q.options.plot);
+    SharedOptions o = q.options;
+    const bool division_used = !q.output.empty() || !o.summary.empty() || figure.wanted();
     const std::int16_t model = q.values.inputs.model;
     const InputSet inputs = q.values.inputs.inputs();
     auto made = make_fit_problem(inputs, q.fitted, points, q.until, division_used);
@@ -185,13 +191,22 @@ int run_fit(const FitRequest& q) {
                                                 : refusal->message);
     }
     const FitProblem& problem = std::get<FitProblem>(made);
-    const std::vector<Place> outputs = {
-        {"-o", q.output, {}}, {"--csv", o.csv, {}}, {"--summary", o.summary, {}}};
+    const std::vector<Place> outputs = {{"-o", q.output, {}},
+                                        {"--csv", o.csv, {}},
+                                        {"--summary", o.summary, {}},
+                                        {"--plot", o.plot.plot, {}}};
     std::vector<Place> input_files = input_places(o);
     input_files.push_back({"the measured file", q.measured, {}});
     if (const auto fault = output_place_fault(outputs, input_files)) {
         return usage(*fault + "; nothing was written.");
     }
+
+    if (const auto failure = figure.prepare()) {
+        std::cerr << program << *failure << "; nothing was written.\n";
+        return exit_file_error;
+    }
+    o.csv = figure.file(o.csv, "points.csv");
+    o.summary = figure.file(o.summary, "summary.csv");
 
     guard_process_signals();
     ProgressLine progress(!o.quiet);
@@ -297,6 +312,10 @@ int run_fit(const FitRequest& q) {
             std::cerr << program << *failure << "\n";
             status = exit_file_error;
         }
+    }
+    if (figure.wanted() && status == exit_ok) {
+        if (!standard_output_flushed(program)) return exit_file_error;
+        status = figure.draw(program, {o.csv, o.summary, "--kind", "fit"});
     }
     return status;
 }

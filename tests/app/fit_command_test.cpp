@@ -423,7 +423,8 @@ TEST_F(FitCommand, a_json_lines_summary_has_the_fit_columns_as_numbers_and_text)
     EXPECT_TRUE(std::regex_search(line, std::regex("\"Pmax_se\":[-0-9.e]+,"))) << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"measured_G_b\":[-0-9.e]+,"))) << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"warnings\":\"[^\"]*\","
-                                                       "\"orientation_weight_error\":[-0-9.e]+\\}\n$"))) << line;
+                                                   "\"orientation_weight_error\":[-0-9.e]+\\}\n$")))
+        << line;
 }
 
 // A lab file: two metadata lines, a header, and the curve in columns 2 and 4
