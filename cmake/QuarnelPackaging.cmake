@@ -10,6 +10,7 @@ set(QUARNEL_PROGRAMS
   quarnel
   quarnel-batch
   quarnel-batch-fit
+  quarnel-batch-plot
 )
 foreach(program IN LISTS QUARNEL_PROGRAMS)
   if(TARGET ${program})
