@@ -159,7 +159,11 @@ SampleStatistics SampleTally::statistics() const {
         }
         cs.count = values.size();
         const double n = static_cast<double>(values.size());
-        cs.mean = values.empty() ? nan : std::accumulate(values.begin(), values.end(), 0.0) / n;
+        // Summed as differences from the first value, so that values that
+        // are all one number have exactly that mean and an SD of 0.
+        double shifted = 0;
+        for (const double x : values) shifted += x - values.front();
+        cs.mean = values.empty() ? nan : values.front() + shifted / n;
         double squares = 0;
         for (const double x : values) squares += (x - cs.mean) * (x - cs.mean);
         cs.sd = values.size() < 2 ? nan : std::sqrt(squares / (n - 1));
