@@ -349,10 +349,13 @@ std::vector<std::vector<double>> draw_uniforms(SampleMethod method, std::size_t 
             // the seed matter.
             std::vector<std::uint64_t> shift(inputs);
             for (std::uint64_t& s : shift) s = generator();
+            // Boost's sequence starts after the point 0, which completes its
+            // nets: with it, every 2^k runs fill each interval of width 2^-k.
             boost::random::sobol sequence(inputs);
             for (std::size_t r = 0; r < runs; ++r) {
                 for (std::size_t i = 0; i < inputs; ++i) {
-                    u[i][r] = unit_interval(static_cast<std::uint64_t>(sequence()) ^ shift[i]);
+                    const std::uint64_t bits = r == 0 ? 0 : sequence();
+                    u[i][r] = unit_interval(bits ^ shift[i]);
                 }
             }
             break;

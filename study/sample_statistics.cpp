@@ -81,8 +81,10 @@ ProbabilityEstimate wilson_estimate(std::size_t hits, std::size_t count) {
     const double centre = (p + z2 / (2 * n)) / denominator;
     const double half = z / denominator * std::sqrt(p * (1 - p) / n + z2 / (4 * n * n));
     e.probability = p;
-    e.low = std::max(0.0, centre - half);
-    e.high = std::min(1.0, centre + half);
+    // At no hits or all hits the interval reaches 0 or 1 exactly, which
+    // the rounding of centre - half would miss.
+    e.low = hits == 0 ? 0 : std::max(0.0, centre - half);
+    e.high = hits == count ? 1 : std::min(1.0, centre + half);
     return e;
 }
 
