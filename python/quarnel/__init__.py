@@ -20,7 +20,8 @@ import numpy as np
 
 from . import _quarnel
 
-__all__ = ["InputRefused", "Fit", "Law", "Mix", "fit", "law", "mix", "sweep", "input_names", "default_texts"]
+__all__ = ["InputRefused", "Fit", "Law", "Mix", "Sample", "fit", "law", "mix", "sample", "sweep",
+           "input_names", "default_texts"]
 
 _MODELS = {1: 1.0, 2: 2.0, "1": 1.0, "2": 2.0, "constant": 1.0, "function-lb": 2.0}
 _STEP_KEYS = ("Wcr", "P", "sigma", "effective_fiber_ratio", "P_top", "sigma_top")
@@ -190,3 +191,4 @@ def mix(
 
 from .fit import Fit, fit  # noqa: E402  (both build on the helpers above)
 from .sweep import sweep  # noqa: E402
+from .sample import Sample, sample  # noqa: E402
