@@ -95,9 +95,9 @@ SampleRequest read_sample_options(const SampleOptions& o, const InputFileReader&
                  : static_cast<int>(option_count(o.jobs, "--jobs", 1, 256));
     SampleDesign& design = r.design;
     design.runs = o.runs.empty() ? 1000 : option_count(o.runs, "--runs", 1, max_sample_runs);
-    design.seed = o.seed.empty()
-                      ? 1
-                      : option_count(o.seed, "--seed", 0, std::numeric_limits<std::uint64_t>::max());
+    design.seed = o.seed.empty() ? 1
+                                 : option_count(o.seed, "--seed", 0,
+                                                std::numeric_limits<std::uint64_t>::max());
     if (!o.method.empty()) {
         try {
             design.method = parse_sample_method(o.method);
@@ -115,8 +115,9 @@ SampleRequest read_sample_options(const SampleOptions& o, const InputFileReader&
             SampledInput input = parse_sampled_input(text);
             const SweepTarget target = sweep_target(input.name, o.fibers.size());
             if (target.member == "model" || target.member == "orientation_weights") {
-                throw std::invalid_argument(input.name + ": takes no distribution: it is a choice, "
-                                                         "not a number");
+                throw std::invalid_argument(input.name +
+                                            ": takes no distribution: it is a choice, "
+                                            "not a number");
             }
             for (std::size_t b = 0; b < targets.size(); ++b) {
                 if (targets[b].fiber == target.fiber && targets[b].member == target.member) {

@@ -68,8 +68,8 @@ std::string statistics_json(const SampleStatistics& s) {
                 ",\"q50\":" + json_number(c.q50) + ",\"q95\":" + json_number(c.q95) +
                 ",\"spearman\":{";
         for (std::size_t i = 0; i < s.inputs.size(); ++i) {
-            text += (i == 0 ? "" : ",") + json_string(s.inputs[i]) + ":" +
-                    json_number(c.spearman[i]);
+            text +=
+                (i == 0 ? "" : ",") + json_string(s.inputs[i]) + ":" + json_number(c.spearman[i]);
         }
         text += "}}";
     }
@@ -86,10 +86,10 @@ std::string statistics_json(const SampleStatistics& s) {
 
 std::string statistics_text(const SampleStatistics& s) {
     std::string text = "Statistics of " + std::to_string(s.runs - s.refused) + " computed runs";
-    text += s.refused == 0 ? ":\n"
-                           : " (" + std::to_string(s.refused) +
-                                 (s.refused == 1 ? " refused run" : " refused runs") +
-                                 " left out):\n";
+    text += s.refused == 0
+                ? ":\n"
+                : " (" + std::to_string(s.refused) +
+                      (s.refused == 1 ? " refused run" : " refused runs") + " left out):\n";
     const std::size_t first = 16;
     const std::size_t width = 13;
     text += padded("criterion", first);

@@ -323,7 +323,8 @@ py::list draw_sample_values(const std::vector<std::pair<std::string, std::string
     try {
         for (const auto& [name, text] : distributions)
             design.inputs.push_back(parse_sampled_input(name + "=" + text));
-        for (const std::string& c : correlations) design.correlations.push_back(parse_correlation(c));
+        for (const std::string& c : correlations)
+            design.correlations.push_back(parse_correlation(c));
         design.runs = runs;
         design.seed = seed;
         design.method = parse_sample_method(method);
@@ -333,8 +334,8 @@ py::list draw_sample_values(const std::vector<std::pair<std::string, std::string
         throw py::value_error(e.what());
     }
     py::list out;
-    for (const std::vector<double>& v : values) out.append(py::array_t<double>(
-        static_cast<py::ssize_t>(v.size()), v.data()));
+    for (const std::vector<double>& v : values)
+        out.append(py::array_t<double>(static_cast<py::ssize_t>(v.size()), v.data()));
     return out;
 }
 
@@ -380,7 +381,8 @@ py::dict sample_statistics(const py::list& rows, const std::vector<std::string>&
         d["q05"] = cs.q05;
         d["q50"] = cs.q50;
         d["q95"] = cs.q95;
-        for (std::size_t i = 0; i < inputs.size(); ++i) d[py::str("spearman_" + inputs[i])] = cs.spearman[i];
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            d[py::str("spearman_" + inputs[i])] = cs.spearman[i];
         table.append(d);
     }
     out["criteria"] = table;

@@ -44,7 +44,8 @@ std::vector<std::string> cells_of(const std::string& line) {
             cells.push_back(cell);
         } else {
             const std::size_t comma = line.find(',', at);
-            cells.push_back(trimmed(line.substr(at, comma == std::string::npos ? comma : comma - at)));
+            cells.push_back(
+                trimmed(line.substr(at, comma == std::string::npos ? comma : comma - at)));
             at = comma == std::string::npos ? line.size() : comma;
         }
         if (at >= line.size()) return cells;
@@ -110,8 +111,8 @@ RunTable read_run_table(const std::string& text, const std::string& file, std::s
         if (cells.size() != columns.size()) {
             throw std::invalid_argument(place(0) + ": " + std::to_string(cells.size()) +
                                         (cells.size() == 1 ? " cell" : " cells") +
-                                        ", but the header names " +
-                                        std::to_string(columns.size()) + " inputs");
+                                        ", but the header names " + std::to_string(columns.size()) +
+                                        " inputs");
         }
         for (std::size_t c = 0; c < cells.size(); ++c) {
             std::string& cell = cells[c];

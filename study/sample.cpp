@@ -140,7 +140,8 @@ double Distribution::cdf(double x) const {
             const Normal standard;
             const Truncation t = truncation(p);
             const double z = (x - p[0]) / p[1];
-            if (t.upper) return (t.p_a - boost::math::cdf(complement(standard, z))) / (t.p_a - t.p_b);
+            if (t.upper)
+                return (t.p_a - boost::math::cdf(complement(standard, z))) / (t.p_a - t.p_b);
             return (boost::math::cdf(standard, z) - t.p_a) / (t.p_b - t.p_a);
         }
     }
@@ -161,7 +162,9 @@ double Distribution::mean() const {
             const Normal standard;
             const Truncation t = truncation(p);
             const double mass = t.upper ? t.p_a - t.p_b : t.p_b - t.p_a;
-            return p[0] + p[1] * (boost::math::pdf(standard, t.a) - boost::math::pdf(standard, t.b)) / mass;
+            return p[0] + p[1] *
+                              (boost::math::pdf(standard, t.a) - boost::math::pdf(standard, t.b)) /
+                              mass;
         }
     }
     return 0;
@@ -208,8 +211,8 @@ Distribution parse_distribution(const std::string& text) {
     }
     const std::string form = std::string(info->name) + ":" + info->parameters;
     if (parts.size() != info->count + 1) {
-        throw std::invalid_argument(std::string(info->name) + " takes " + form + ", not \"" +
-                                    text + "\"");
+        throw std::invalid_argument(std::string(info->name) + " takes " + form + ", not \"" + text +
+                                    "\"");
     }
     const std::vector<std::string> names = split(info->parameters, ':');
     Distribution d;
@@ -247,8 +250,9 @@ Distribution parse_distribution(const std::string& text) {
             const Truncation t = truncation(p);
             const double mass = t.upper ? t.p_a - t.p_b : t.p_b - t.p_a;
             if (!(mass > 0) || !std::isfinite(t.a) || !std::isfinite(t.b)) {
-                throw std::invalid_argument(form + ": [LOW, HIGH] holds no probability of the "
-                                                   "normal distribution in double precision");
+                throw std::invalid_argument(form +
+                                            ": [LOW, HIGH] holds no probability of the "
+                                            "normal distribution in double precision");
             }
             break;
         }

@@ -73,7 +73,8 @@ ProbabilityEstimate wilson_estimate(std::size_t hits, std::size_t count) {
         e.probability = e.low = e.high = nan;
         return e;
     }
-    const double z = boost::math::quantile(boost::math::normal_distribution<double, Policy>(), 0.975);
+    const double z =
+        boost::math::quantile(boost::math::normal_distribution<double, Policy>(), 0.975);
     const double n = static_cast<double>(count);
     const double p = static_cast<double>(hits) / n;
     const double z2 = z * z;

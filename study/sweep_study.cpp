@@ -291,8 +291,8 @@ SweepRunResult compute_sweep_run(const SweepSpec& spec, const SweepPlan& plan, s
         result.refusal = MixRefusal{0, 1, *matrix_refusal};
         return result;
     }
-    result.criteria = criteria_of_mix(inputs.fibers, inputs.base, mix.steps, matrix,
-                                      spec.criteria, scratch.mix);
+    result.criteria =
+        criteria_of_mix(inputs.fibers, inputs.base, mix.steps, matrix, spec.criteria, scratch.mix);
     result.orientation_weight_error = 0;
     for (std::size_t i = 0; i < mix.fibers.size(); ++i) {
         const CalculationInputs& type = mix.fibers[i].inputs;

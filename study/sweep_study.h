@@ -71,7 +71,7 @@ struct SweepSpec {
     std::vector<SweepTarget> targets;             // one per axis
     bool zip = false;                             // the i-th values together, not every combination
     std::optional<std::vector<double>> openings;  // none: the "Division" scheme
-    MatrixProperties matrix;  // a varied sigma_fc or J_tip is each run's own
+    MatrixProperties matrix;                      // a varied sigma_fc or J_tip is each run's own
     CriteriaSettings criteria;  // converged on openings of their own, or from each run's steps
     bool keep_steps = false;    // keep each run's steps (the law's, or the mix's)
     bool keep_laws = false;     // keep each law with its inputs (one, or one per type of a mix)
@@ -84,8 +84,8 @@ MatrixProperties sweep_matrix(const SweepSpec& spec);
 
 // The runs of a sweep. Throws std::invalid_argument for what no run could
 // be computed from: a target missing or not one sweep_target gives, an
-// input varied twice, a matrix property both given and varied, a model axis holding other than 1 and 2, an
-// orientation_weights axis that check_orientation_weights_axis refuses, inputs that
+// input varied twice, a matrix property both given and varied, a model axis holding other than 1
+// and 2, an orientation_weights axis that check_orientation_weights_axis refuses, inputs that
 // read_calculation_inputs (or compute_mix) does not take, and the
 // SweepPlan's refusals (zipped lengths, the cap on runs).
 SweepPlan sweep_plan(const SweepSpec& spec);

@@ -77,7 +77,8 @@ TEST_F(SampleCommand, the_probability_of_hardening_matches_its_closed_form) {
 TEST_F(SampleCommand, runs_use_their_own_matrix_values_and_the_seed_alone_fixes_them) {
     const std::string args =
         "sample --dist Lf=uniform:6:14 --dist sigma_fc=lognormal:0.1:0.2 "
-        "--dist J_tip=weibull:20:3 --correlate Lf,J_tip=0.5 --runs 40 --method lhs" + quick;
+        "--dist J_tip=weibull:20:3 --correlate Lf,J_tip=0.5 --runs 40 --method lhs" +
+        quick;
     for (const char* jobs : {"1", "2"}) {
         const Outcome o = batch(args + " --seed 9 --jobs " + jobs + " --summary " +
                                 path(jobs + std::string(".csv")));
@@ -102,9 +103,10 @@ TEST_F(SampleCommand, runs_use_their_own_matrix_values_and_the_seed_alone_fixes_
 // A normal tail that gives a negative volume fraction refuses its run, as a
 // sweep would; the statistics count it and leave it out.
 TEST_F(SampleCommand, refused_runs_are_rows_counted_and_left_out_of_the_statistics) {
-    const Outcome o = batch("sample --dist Vf=normal:0.01:0.01 --runs 30 --sigma-fc 1 --J-tip 1 "
-                            "--psh-margins 1.3,2.7 --summary " +
-                            path("s.csv") + " --stats " + path("st.json") + quick);
+    const Outcome o = batch(
+        "sample --dist Vf=normal:0.01:0.01 --runs 30 --sigma-fc 1 --J-tip 1 "
+        "--psh-margins 1.3,2.7 --summary " +
+        path("s.csv") + " --stats " + path("st.json") + quick);
     EXPECT_EQ(o.status, 4) << o.output;
     std::size_t refused = 0;
     for (auto& row : rows_of(contents(path("s.csv")))) {
@@ -124,8 +126,9 @@ TEST_F(SampleCommand, refused_runs_are_rows_counted_and_left_out_of_the_statisti
 }
 
 TEST_F(SampleCommand, prints_the_statistics_at_the_end) {
-    const Outcome o = batch("sample --dist Vf=truncnormal:0.02:0.004:0.01:0.03 --runs 20 "
-                            "--sigma-fc 0.05 --J-tip 1 --criteria steps --openings 0.1,0.5,1");
+    const Outcome o = batch(
+        "sample --dist Vf=truncnormal:0.02:0.004:0.01:0.03 --runs 20 "
+        "--sigma-fc 0.05 --J-tip 1 --criteria steps --openings 0.1,0.5,1");
     ASSERT_EQ(o.status, 0) << o.output;
     EXPECT_NE(o.output.find("20 runs: 20 computed, 0 refused."), std::string::npos) << o.output;
     EXPECT_NE(o.output.find("Statistics of 20 computed runs:"), std::string::npos);
@@ -156,7 +159,8 @@ TEST_F(SampleCommand, usage_errors_name_the_option_and_write_nothing) {
          "sigma_fc: the matrix's sigma_fc is both given and varied"},
         {"sample --dist sigma_fc=normal:3:0.1 --psh-margins 1.3,2.7",
          "--psh-margins needs --sigma-fc and --J-tip"},
-        {"sample --dist fiber1.Vf=normal:0.01:0.001", "--dist fiber1.Vf: only a mix has fiber types"},
+        {"sample --dist fiber1.Vf=normal:0.01:0.001",
+         "--dist fiber1.Vf: only a mix has fiber types"},
     };
     for (const auto& [args, message] : cases) {
         const Outcome o = batch(args + outputs);
@@ -179,9 +183,9 @@ TEST_F(SampleCommand, usage_errors_name_the_option_and_write_nothing) {
 
 // A stop leaves whole rows, and the statistics of the runs written.
 TEST_F(SampleCommand, sigint_leaves_whole_rows_and_the_statistics_of_them) {
-    Process process(batch, {"sample", "--quiet", "--dist", "Vf=uniform:0.01:0.03", "--runs",
-                            "100000", "--jobs", "2", "--summary", path("s.csv"), "--stats",
-                            path("st.json")});
+    Process process(
+        batch, {"sample", "--quiet", "--dist", "Vf=uniform:0.01:0.03", "--runs", "100000", "--jobs",
+                "2", "--summary", path("s.csv"), "--stats", path("st.json")});
     for (int i = 0; i < 600 && lines_of(contents(path("s.csv"))).size() < 5; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -199,14 +203,15 @@ TEST_F(SampleCommand, sigint_leaves_whole_rows_and_the_statistics_of_them) {
 // A table of runs is the sweep of the same values given as zipped lists, byte
 // for byte, refused runs, words of the model and matrix values included.
 TEST_F(SampleCommand, sweep_runs_from_a_table_equal_the_zipped_lists) {
-    write("runs.csv", "Vf,model,kxy,sigma_fc\n0.01,1,1,0.05\n0,function-lb,2,0.1\n\"0.02\",2,3,0.07\n");
+    write("runs.csv",
+          "Vf,model,kxy,sigma_fc\n0.01,1,1,0.05\n0,function-lb,2,0.1\n\"0.02\",2,3,0.07\n");
     const std::string common = " --J-tip 1 C=0.05 D=0.3 --jobs 2" + quick;
-    const Outcome table = batch("sweep --runs " + path("runs.csv") + " --summary " +
-                                path("a.csv") + common);
-    const Outcome lists =
-        batch("sweep --vary Vf=0.01,0,0.02 --vary model=1,function-lb,2 --vary kxy=1,2,3 "
-              "--vary sigma_fc=0.05,0.1,0.07 --zip --summary " +
-              path("b.csv") + common);
+    const Outcome table =
+        batch("sweep --runs " + path("runs.csv") + " --summary " + path("a.csv") + common);
+    const Outcome lists = batch(
+        "sweep --vary Vf=0.01,0,0.02 --vary model=1,function-lb,2 --vary kxy=1,2,3 "
+        "--vary sigma_fc=0.05,0.1,0.07 --zip --summary " +
+        path("b.csv") + common);
     EXPECT_EQ(table.status, 4) << table.output;
     EXPECT_EQ(lists.status, 4) << lists.output;
     EXPECT_EQ(contents(path("a.csv")), contents(path("b.csv")));
@@ -222,8 +227,8 @@ TEST_F(SampleCommand, sweep_runs_from_a_table_equal_the_zipped_lists) {
     EXPECT_FALSE(fs::exists(path("c.csv")));
     const Outcome both = batch("sweep --runs " + path("runs.csv") + " --vary Lf=1,2");
     EXPECT_NE(both.output.find("--runs and --vary exclude each other"), std::string::npos);
-    const Outcome over = batch("sweep --runs " + path("runs.csv") + " --summary " +
-                               path("runs.csv"));
+    const Outcome over =
+        batch("sweep --runs " + path("runs.csv") + " --summary " + path("runs.csv"));
     EXPECT_EQ(over.status, 2) << over.output;
     EXPECT_NE(contents(path("runs.csv")).find("0.01,1,1,0.05"), std::string::npos);
 }

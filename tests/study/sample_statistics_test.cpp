@@ -103,7 +103,8 @@ std::string table_refusal(const std::string& text, std::size_t fibers = 0) {
 
 TEST(RunTable, reads_a_header_of_names_and_a_run_per_row) {
     const RunTable t = read_run_table(
-        "\xEF\xBB\xBFVf, model ,\"kxy\",sigma_fc\r\n0.01,constant,\"2\",3\r\n\r\n 0.02 ,2,4mm,3.5\n",
+        "\xEF\xBB\xBFVf, model ,\"kxy\",sigma_fc\r\n0.01,constant,\"2\"\"x\",3\r\n\r\n 0.02 "
+        ",2,4mm,3.5\n",
         "runs.csv", 0);
     ASSERT_EQ(t.axes.size(), 4u);
     EXPECT_EQ(t.axes[0].name, "Vf");
@@ -114,8 +115,9 @@ TEST(RunTable, reads_a_header_of_names_and_a_run_per_row) {
               (std::vector<std::string>{"0.01", "0.02"}));
     EXPECT_EQ(std::get<std::vector<std::string>>(t.axes[1].values),
               (std::vector<std::string>{"1", "2"}));
-    ASSERT_EQ(t.notes.size(), 1u);
-    EXPECT_EQ(t.notes[0], "runs.csv line 4, column 3 (kxy): \"4mm\" read as 4");
+    ASSERT_EQ(t.notes.size(), 2u);
+    EXPECT_EQ(t.notes[0], "runs.csv line 2, column 3 (kxy): \"2\"x\" read as 2");
+    EXPECT_EQ(t.notes[1], "runs.csv line 4, column 3 (kxy): \"4mm\" read as 4");
     const RunTable mix = read_run_table("fiber2.Vf,Am\n0.01,2500\n", "m.csv", 2);
     EXPECT_EQ(mix.targets[0].fiber, 2u);
     EXPECT_EQ(mix.targets[0].member, "Vf");

@@ -45,8 +45,8 @@ double sd_of(const std::vector<double>& x) {
 
 // The share of the sample at most x.
 double share_below(const std::vector<double>& sample, double x) {
-    return static_cast<double>(std::count_if(sample.begin(), sample.end(),
-                                             [&](double v) { return v <= x; })) /
+    return static_cast<double>(
+               std::count_if(sample.begin(), sample.end(), [&](double v) { return v <= x; })) /
            static_cast<double>(sample.size());
 }
 
@@ -73,19 +73,23 @@ std::vector<Expected> definitions() {
     const double mass = phi(b) - phi(a);
     const auto pdf = [](double z) { return std::exp(-z * z / 2) / std::sqrt(2 * M_PI); };
     const double t_mean = 2 + (pdf(a) - pdf(b)) / mass;
-    const double t_var = 1 + (a * pdf(a) - b * pdf(b)) / mass - std::pow((pdf(a) - pdf(b)) / mass, 2);
-    const auto trunc_at = [&](double x) {
-        return std::make_pair(x, (phi(x - 2) - phi(a)) / mass);
-    };
+    const double t_var =
+        1 + (a * pdf(a) - b * pdf(b)) / mass - std::pow((pdf(a) - pdf(b)) / mass, 2);
+    const auto trunc_at = [&](double x) { return std::make_pair(x, (phi(x - 2) - phi(a)) / mass); };
     return {
-        {"normal:0.02:0.004", 0.02, 0.004,
+        {"normal:0.02:0.004",
+         0.02,
+         0.004,
          {{0.02 - 1.6448536269514722 * 0.004, 0.05}, {0.02, 0.5}, {0.02 + 0.004, phi(1)}}},
         {"lognormal:10:0.3", 10, 3, {lognormal_at(6), lognormal_at(9.6), lognormal_at(15)}},
         {"uniform:-1:3", 1, 4 / std::sqrt(12.0), {{-0.8, 0.05}, {1.2, 0.55}, {2.9, 0.975}}},
-        {"weibull:1600:5", 1600 * std::tgamma(1.2),
+        {"weibull:1600:5",
+         1600 * std::tgamma(1.2),
          1600 * std::sqrt(std::tgamma(1 + 2 / 5.0) - std::pow(std::tgamma(1.2), 2)),
          {weibull_at(900), weibull_at(1500), weibull_at(2000)}},
-        {"truncnormal:2:1:1.5:4", t_mean, std::sqrt(t_var),
+        {"truncnormal:2:1:1.5:4",
+         t_mean,
+         std::sqrt(t_var),
          {trunc_at(1.6), trunc_at(2.2), trunc_at(3.5)}},
     };
 }
@@ -164,6 +168,8 @@ TEST(Sample, lhs_and_sobol_fill_their_strata_once) {
             }
             EXPECT_EQ(strata.size(), n);
         }
+        // The strata of different inputs are paired at random.
+        EXPECT_NEAR(spearman(u[0], u[1]), 0, 4 / std::sqrt(static_cast<double>(n)));
         EXPECT_NE(draw_uniforms(method, 4, n, 4)[2], u[2]);
         EXPECT_EQ(draw_uniforms(method, 4, n, 3)[2], u[2]);
     }
