@@ -13,6 +13,7 @@
 #include "app/study_output.h"
 #include "engine/input_table.h"
 #include "run/number_text.h"
+#include "study/law_warnings.h"
 
 namespace quarnel {
 
@@ -152,8 +153,9 @@ int run_batch_command(const BatchRequest& request) {
     if (result.status != exit_ok) return result.status;
 
     if (!request.summary.empty()) {
-        if (const auto failure = write_law_summary(request.summary, result.criteria, matrix,
-                                                   request.values.criteria)) {
+        if (const auto failure =
+                write_law_summary(request.summary, result.criteria, matrix, request.values.criteria,
+                                  law_orientation_weight_error(request.values.inputs.inputs()))) {
             std::cerr << program << *failure << "\n";
             return exit_file_error;
         }

@@ -18,6 +18,7 @@
 #include "engine/text_to_number.h"
 #include "study/converged_criteria.h"
 #include "study/law_run.h"
+#include "study/law_warnings.h"
 #include "study/measured_curve.h"
 
 namespace quarnel {
@@ -287,9 +288,12 @@ int run_fit(const FitRequest& q) {
         }
     }
     if (!o.summary.empty() && criteria.fitted) {
-        if (const auto failure =
-                write_fit_summary(o.summary, *criteria.fitted, q.values.matrix, q.values.criteria,
-                                  fit_columns(q, result, criteria))) {
+        FitColumns columns = fit_columns(q, result, criteria);
+        columns.columns.push_back(orientation_weight_column);
+        columns.cells.push_back(number_cell(law_orientation_weight_error(fitted)));
+        columns.numeric.push_back(true);
+        if (const auto failure = write_fit_summary(o.summary, *criteria.fitted, q.values.matrix,
+                                                   q.values.criteria, columns)) {
             std::cerr << program << *failure << "\n";
             status = exit_file_error;
         }

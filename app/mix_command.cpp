@@ -13,6 +13,7 @@
 #include "app/study_output.h"
 #include "run/number_text.h"
 #include "study/converged_criteria.h"
+#include "study/law_warnings.h"
 
 namespace quarnel {
 
@@ -223,7 +224,9 @@ int run_mix_command(const MixRequest& request) {
     const LawCriteria criteria =
         criteria_of_mix(fibers, shared, mix.steps, matrix, settings, scratch);
     if (!o.summary.empty()) {
-        if (const auto summary_failure = write_law_summary(o.summary, criteria, matrix, settings)) {
+        if (const auto summary_failure =
+                write_law_summary(o.summary, criteria, matrix, settings,
+                                  mix_orientation_weight_error(fibers, shared))) {
             std::cerr << program << *summary_failure << "\n";
             return exit_file_error;
         }

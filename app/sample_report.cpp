@@ -10,10 +10,6 @@ namespace quarnel {
 
 namespace {
 
-std::string number_cell(double x) {
-    return std::isfinite(x) ? shortest_number_text(x) : std::string();
-}
-
 std::string json_number(double x) {
     return std::isfinite(x) ? shortest_number_text(x) : std::string("null");
 }

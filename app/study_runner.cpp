@@ -101,6 +101,8 @@ int run_study(const StudyJob& request, const StudyExtras& extras) {
         columns.push_back(c);
         numeric.push_back(!is_verdict_column(c));
     }
+    columns.push_back(orientation_weight_column);
+    numeric.push_back(true);
 
     SweepOutputs out;
     const auto fail = [&](const std::string& message) {
@@ -156,6 +158,7 @@ int run_study(const StudyJob& request, const StudyExtras& extras) {
             for (std::string& c : criteria_cells(run.criteria, matrix, spec.criteria)) {
                 cells.push_back(std::move(c));
             }
+            cells.push_back(number_cell(run.orientation_weight_error));
         }
         if (out.summary.is_open()) {
             if (const auto f = out.summary.write_row(cells, numeric)) {

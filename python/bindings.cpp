@@ -308,6 +308,7 @@ py::list sweep_runs(const py::dict& description, std::size_t first, std::size_t 
             row["fiber"] = 0;
             row["criteria"] = criteria_dict(r.criteria);
         }
+        row["orientation_weight_error"] = r.orientation_weight_error;
         if (spec.keep_steps) row["steps"] = steps_dict(r.steps);
         rows.append(row);
     }

@@ -151,7 +151,9 @@ void check_model_axis(SweepAxis& axis) {
 void check_orientation_weights_axis(const SweepAxis& axis) {
     const auto* items = std::get_if<std::vector<std::string>>(&axis.values);
     if (!items) {
-        throw std::invalid_argument(axis.name + ": takes the texts classic and exact, not numbers");
+        const bool range = std::holds_alternative<SweepRange>(axis.values);
+        throw std::invalid_argument(axis.name + ": takes the texts classic and exact, not " +
+                                    (range ? "a range of numbers" : "numbers"));
     }
     for (const std::string& item : *items) {
         try {

@@ -93,6 +93,8 @@ def sample(
     rows = _run(spec, jobs, client, chunk, progress)
     margins = psh_margins is not None
     table = _table(rows, names, True if has_sigma else None, True if has_J else None, margins)
+    # The fixed matrix values alone: a sampled one is each row's own.
+    table.attrs.update({"sigma_fc": sigma_fc, "J_tip": J_tip})
     statistic_names = list(_CRITERIA) + (["psh_strength"] if has_sigma else []) + (
         ["psh_energy"] if has_J else [])
     st = _quarnel.sample_statistics(rows, names, statistic_names, has_sigma and has_J, margins)

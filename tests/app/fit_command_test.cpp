@@ -390,7 +390,8 @@ TEST_F(FitCommand, values_the_curve_cannot_tell_apart_are_told_everywhere) {
                                             "Wcr_peak_difference",
                                             "J_b_prime_difference",
                                             "G_b_difference",
-                                            "warnings"};
+                                            "warnings",
+                                            "orientation_weight_error"};
     // After the criteria's 7 columns and the 2 that say how they were formed.
     ASSERT_EQ(rows[0].size(), 9 + added.size());
     for (std::size_t c = 0; c < added.size(); ++c) EXPECT_EQ(rows[0][9 + c], added[c]);
@@ -419,7 +420,9 @@ TEST_F(FitCommand, a_json_lines_summary_has_the_fit_columns_as_numbers_and_text)
         << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"Pmax_se\":[-0-9.e]+,"))) << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"measured_G_b\":[-0-9.e]+,"))) << line;
-    EXPECT_TRUE(std::regex_search(line, std::regex("\"warnings\":\"[^\"]*\"\\}\n$"))) << line;
+    EXPECT_TRUE(std::regex_search(line, std::regex("\"warnings\":\"[^\"]*\","
+                                                   "\"orientation_weight_error\":[-0-9.e]+\\}\n$")))
+        << line;
 }
 
 // A lab file: two metadata lines, a header, and the curve in columns 2 and 4
