@@ -16,6 +16,7 @@
 
 #include "app/process_guard.h"
 #include "engine/text_to_number.h"
+#include "quarnel_version.h"
 #include "study/law_warnings.h"
 #include "study/measured_curve.h"
 
@@ -119,6 +120,10 @@ CLI::Option* refuse_empty(CLI::Option* option) {
 void describe_command(CLI::App& app, const std::string& description, const std::string& footer) {
     app.description(description);
     app.footer(footer);
+    // A subcommand's version names it as it is typed: "quarnel-batch sweep".
+    const CLI::App* parent = app.get_parent();
+    const std::string name = parent ? parent->get_name() + " " + app.get_name() : app.get_name();
+    app.set_version_flag("--version", version_text(name), "Print the version and how to cite it");
 }
 
 void add_repeated_option(CLI::App& app, const std::string& name, std::vector<std::string>& into,

@@ -101,7 +101,7 @@ struct SharedOptionSet {
 
 // Declares the shared options; every string option refuses an empty value.
 void add_shared_options(CLI::App& app, SharedOptions& options, const SharedOptionSet& set);
-// A command's description and the help's closing text.
+// A command's description, the help's closing text and --version.
 void describe_command(CLI::App& app, const std::string& description, const std::string& footer);
 // Declares a repeatable option that must be given at least once, one value
 // each time, none empty (--fit, --fiber, --vary).

@@ -20,6 +20,9 @@ import numpy as np
 
 from . import _quarnel
 
+# The version of the compiled module, the commands' --version.
+__version__: str = _quarnel.__version__
+
 __all__ = ["InputRefused", "Fit", "Law", "Mix", "Sample", "fit", "law", "mix", "sample", "sweep",
            "input_names", "default_texts", "plot"]
 

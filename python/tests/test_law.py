@@ -102,3 +102,9 @@ def test_errors_name_the_input_and_the_rule():
         quarnel.law(model="Constant")
     with pytest.raises(TypeError):
         quarnel.law(Vf=True)
+
+
+def test_the_version_is_the_commands(batch):
+    printed = subprocess.run([batch, "--version"], capture_output=True, text=True, check=True)
+    assert printed.stdout.splitlines()[0] == f"quarnel-batch {quarnel.__version__}"
+    assert quarnel.__version__.count(".") == 2

@@ -212,6 +212,8 @@ TEST_F(FitCommand, json_holds_the_values_texts_and_figures) {
                       "\"rmse\":[-0-9.e]+,\"r2\":[-0-9.e]+,\"evaluations\":25,"
                       "\"seconds\":[-0-9.e]+,\"at_bound\":\\[(\"kxy\")?\\],.*\\}\n")))
         << j;
+    // The version that wrote it, last, so that the keys before stay where they were.
+    EXPECT_TRUE(contains(j, ",\"quarnel_version\":\"" QUARNEL_PROJECT_VERSION "\"}\n")) << j;
     const std::string value = json_field(j, "\"kxy\":([-0-9.e]+)");
     const std::string text = json_field(j, "\"kxy\":\"([-0-9.e]+)\"");
     // The text reads back, by the field rule and stored as a float, to the value.
