@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -296,7 +297,8 @@ std::optional<double> matrix_property(const std::string& text, const std::string
 
 // How the criteria are formed: --criteria, --criteria-tolerance and
 // --psh-margins, the margins only with both matrix properties.
-CriteriaSettings criteria_settings(const SharedOptions& o, const MatrixProperties& matrix) {
+CriteriaSettings criteria_settings(const SharedOptions& o, const MatrixProperties& matrix,
+                                   const std::vector<std::string>& per_run) {
     CriteriaSettings settings;
     if (o.criteria == "steps") {
         settings.source = CriteriaSource::steps;
@@ -314,7 +316,10 @@ CriteriaSettings criteria_settings(const SharedOptions& o, const MatrixPropertie
     }
     if (!o.psh_margins.empty()) {
         settings.psh_margins = read_psh_margins(o.psh_margins);
-        if (!matrix.sigma_fc || !matrix.J_tip) {
+        const auto has = [&](const std::string& name) {
+            return std::find(per_run.begin(), per_run.end(), name) != per_run.end();
+        };
+        if (!(matrix.sigma_fc || has("sigma_fc")) || !(matrix.J_tip || has("J_tip"))) {
             throw UsageError(
                 "--psh-margins needs --sigma-fc and --J-tip: the margins bound the indices they "
                 "give");
@@ -326,12 +331,12 @@ CriteriaSettings criteria_settings(const SharedOptions& o, const MatrixPropertie
 }  // namespace
 
 void read_shared_options(const SharedOptions& o, const InputFileReader& read_file,
-                         SharedValues& into) {
+                         SharedValues& into, const std::vector<std::string>& per_run) {
     read_input_options(o, read_file, into.inputs);
     if (!o.at.empty()) into.at = parse_clock(o.at);
     into.matrix.sigma_fc = matrix_property(o.sigma_fc, "--sigma-fc");
     into.matrix.J_tip = matrix_property(o.J_tip, "--J-tip");
-    into.criteria = criteria_settings(o, into.matrix);
+    into.criteria = criteria_settings(o, into.matrix, per_run);
     into.plot = read_plot_options(o.plot);
     if (!o.openings.empty()) {
         try {

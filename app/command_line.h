@@ -163,9 +163,11 @@ struct SharedValues {
 PshMargins read_psh_margins(const std::string& text);
 
 // Reads the shared options into `into` (whose inputs a command may have
-// prepared). Throws UsageError.
+// prepared). `per_run` names the matrix properties (sigma_fc, J_tip) that a
+// study gives each run, which --psh-margins may then go without. Throws
+// UsageError.
 void read_shared_options(const SharedOptions& options, const InputFileReader& read_file,
-                         SharedValues& into);
+                         SharedValues& into, const std::vector<std::string>& per_run = {});
 // The inputs part alone: --params, then NAME=TEXT.
 void read_input_options(const SharedOptions& options, const InputFileReader& read_file,
                         InputTexts& into);

@@ -23,8 +23,8 @@ from . import _quarnel
 # The version of the compiled module, the commands' --version.
 __version__: str = _quarnel.__version__
 
-__all__ = ["InputRefused", "Fit", "Law", "Mix", "fit", "law", "mix", "sweep", "input_names", "default_texts",
-           "plot"]
+__all__ = ["InputRefused", "Fit", "Law", "Mix", "Sample", "fit", "law", "mix", "sample", "sweep",
+           "input_names", "default_texts", "plot"]
 
 _MODELS = {1: 1.0, 2: 2.0, "1": 1.0, "2": 2.0, "constant": 1.0, "function-lb": 2.0}
 _STEP_KEYS = ("Wcr", "P", "sigma", "effective_fiber_ratio", "P_top", "sigma_top")
@@ -222,4 +222,5 @@ def mix(
 
 from .fit import Fit, fit  # noqa: E402  (both build on the helpers above)
 from .sweep import sweep  # noqa: E402
+from .sample import Sample, sample  # noqa: E402
 from . import plot  # noqa: E402  (imports matplotlib only when a figure is drawn)

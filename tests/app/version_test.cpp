@@ -39,7 +39,7 @@ void expect_version_text(const Program& program, const std::vector<std::string>&
 
 TEST(Version, every_command_names_itself_its_version_and_how_to_cite_it) {
     expect_version_text(batch, {"--version"}, "quarnel-batch");
-    for (const std::string sub : {"sweep", "mix", "fit"}) {
+    for (const std::string sub : {"sweep", "sample", "mix", "fit", "plot"}) {
         expect_version_text(batch, {sub, "--version"}, "quarnel-batch " + sub);
         const Outcome help = batch.apart({sub, "--help"});
         EXPECT_TRUE(contains(help.output, "--version")) << sub << ": " << help.output;
