@@ -262,8 +262,7 @@ int run_study(const StudyJob& request, const StudyExtras& extras) {
         if (!o.summary.empty())
             parts.push_back(o.summary + " holds " + rows_text(out.summary.rows()));
         if (!curves_path.empty()) {
-            parts.push_back(curves_path + " holds the steps of " +
-                            std::to_string(out.curve_runs) +
+            parts.push_back(curves_path + " holds the steps of " + std::to_string(out.curve_runs) +
                             (out.curve_runs == 1 ? " run" : " runs"));
         }
         if (!request.files.empty()) {
