@@ -5,6 +5,7 @@
 
 #include "app/study_output.h"
 #include "engine/text_to_number.h"
+#include "quarnel_version.h"
 
 namespace quarnel {
 
@@ -77,7 +78,8 @@ std::string statistics_json(const SampleStatistics& s) {
                 ",\"probability\":" + json_number(p.probability) +
                 ",\"low\":" + json_number(p.low) + ",\"high\":" + json_number(p.high) + "}";
     }
-    return text + "}}\n";
+    // Last, so that readers of the keys before it are not disturbed.
+    return text + "},\"quarnel_version\":" + json_string(version) + "}\n";
 }
 
 std::string statistics_text(const SampleStatistics& s) {

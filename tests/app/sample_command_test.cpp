@@ -121,6 +121,7 @@ TEST_F(SampleCommand, refused_runs_are_rows_counted_and_left_out_of_the_statisti
                              ",\"inputs\":[\"Vf\"],\"criteria\":{\"sigma_max\":{\"count\":" +
                              std::to_string(30 - refused) + ",";
     EXPECT_EQ(json.rfind(head, 0), 0u) << json;
+    EXPECT_NE(json.find(",\"quarnel_version\":\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"strain_hardening_margin\":{\"count\":" + std::to_string(30 - refused)),
               std::string::npos);
 }
