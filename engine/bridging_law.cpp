@@ -1,6 +1,7 @@
 #include "bridging_law.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -33,6 +34,23 @@ class BridgingLaw::Pass {
         const OrientationGroups& groups = tables.groups;
         for (std::size_t g = 0; g < groups.size(); ++g) {
             P_rupture_[g] = rupture_load(inputs, groups.theta_s[g]);
+        }
+        if (inputs.has_strength_scatter()) {
+            // The shares take the place of the rupture test, which no load
+            // passes.
+            law_P_rupture_.assign(groups.size(), std::numeric_limits<double>::infinity());
+            place_.assign(groups.size(), 0);
+            peak_load_.assign(tables.lb.size(), 0.0);
+            share_.assign(tables.lb.size(), 1.0);
+            shares_ = std::make_unique_for_overwrite<double[]>(groups.size() * kernels::load_steps);
+            scatter_.m = inputs.weibull_m;
+            scatter_.P_rupture = P_rupture_.data();
+            scatter_.place = place_.data();
+            scatter_.peak_load = peak_load_.data();
+            scatter_.share = share_.data();
+            scatter_.shares = shares_.get();
+        } else {
+            law_P_rupture_ = P_rupture_;
         }
         // The pairs of each group, so that a group's cells are found at once.
         const std::size_t group_count = groups.size();
@@ -82,7 +100,8 @@ class BridgingLaw::Pass {
                 const std::uint16_t g = live[gi];
                 const std::size_t at = tables_.place(k, g);
                 const PulloutCell cell{tables_.lb[at], tables_.P1[at], tables_.delta1[at]};
-                laws_[g] = bilinear_cell(cell, P_rupture_[g]);
+                laws_[g] = bilinear_cell(cell, law_P_rupture_[g]);
+                if (!place_.empty()) place_[g] = at;
             }
             kernels::LevelBlock block;
             block.openings = openings;
@@ -99,6 +118,7 @@ class BridgingLaw::Pass {
             block.coefficient = coefficient_;
             block.P = P;
             block.N_eff = N_eff;
+            block.scatter = place_.empty() ? nullptr : &scatter_;
             kernels::evaluate_level(path_, block);
             drop_groups(level, steps);
         }
@@ -143,8 +163,16 @@ class BridgingLaw::Pass {
     double coefficient_;
     double w_xy_[angle_cells];        // by i - 1
     double w_zx_[angle_cells];        // by j - 1
-    std::vector<double> P_rupture_;   // by group
-    std::vector<BilinearCell> laws_;  // by group, for the level at hand
+    std::vector<double> P_rupture_;      // by group
+    std::vector<double> law_P_rupture_;  // by group: the bi-linear law's rupture test
+    std::vector<BilinearCell> laws_;     // by group, for the level at hand
+    // With scattered strength: each group's cell at the level at hand, the
+    // largest load and share of every cell, and the shares of a block's steps.
+    std::vector<std::size_t> place_;
+    std::vector<double> peak_load_;
+    std::vector<double> share_;
+    std::unique_ptr<double[]> shares_;
+    kernels::StrengthScatter scatter_;
     // By group, a block's steps each; written before it is read, and left
     // uninitialised so that only the rows in use are ever touched.
     std::unique_ptr<double[]> loads_;
