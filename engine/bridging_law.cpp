@@ -1,6 +1,7 @@
 #include "bridging_law.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -42,12 +43,15 @@ class BridgingLaw::Pass {
             place_.assign(groups.size(), 0);
             peak_load_.assign(tables.lb.size(), 0.0);
             share_.assign(tables.lb.size(), 1.0);
+            ratio_power_.assign(tables.lb.size(), std::numeric_limits<double>::quiet_NaN());
             shares_ = std::make_unique_for_overwrite<double[]>(groups.size() * kernels::load_steps);
             scatter_.m = inputs.weibull_m;
             scatter_.P_rupture = P_rupture_.data();
             scatter_.place = place_.data();
             scatter_.peak_load = peak_load_.data();
             scatter_.share = share_.data();
+            scatter_.ratio_power = ratio_power_.data();
+            scatter_.opening_powers = opening_powers_;
             scatter_.shares = shares_.get();
         } else {
             law_P_rupture_ = P_rupture_;
@@ -90,6 +94,9 @@ class BridgingLaw::Pass {
     }
 
     void run_block(const double* openings, int steps, double* P, double* N_eff) {
+        if (!place_.empty()) {
+            for (int t = 0; t < steps; ++t) opening_powers_[t] = std::pow(openings[t], scatter_.m);
+        }
         std::fill(P, P + kernels::block_steps, 0.0);
         std::fill(N_eff, N_eff + kernels::block_steps, 0.0);
         for (int k = 0; k < centroid_levels; ++k) {
@@ -161,8 +168,8 @@ class BridgingLaw::Pass {
     const FiberTables& tables_;
     kernels::Path path_;
     double coefficient_;
-    double w_xy_[angle_cells];        // by i - 1
-    double w_zx_[angle_cells];        // by j - 1
+    double w_xy_[angle_cells];           // by i - 1
+    double w_zx_[angle_cells];           // by j - 1
     std::vector<double> P_rupture_;      // by group
     std::vector<double> law_P_rupture_;  // by group: the bi-linear law's rupture test
     std::vector<BilinearCell> laws_;     // by group, for the level at hand
@@ -171,6 +178,8 @@ class BridgingLaw::Pass {
     std::vector<std::size_t> place_;
     std::vector<double> peak_load_;
     std::vector<double> share_;
+    std::vector<double> ratio_power_;
+    double opening_powers_[kernels::block_steps] = {};
     std::unique_ptr<double[]> shares_;
     kernels::StrengthScatter scatter_;
     // By group, a block's steps each; written before it is read, and left

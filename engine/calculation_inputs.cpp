@@ -9,18 +9,30 @@
 namespace quarnel {
 
 const std::vector<std::string>& input_member_names() {
-    static const std::vector<std::string> names = {"Am",          "Vf",
-                                                   "Af",          "Lf",
-                                                   "fp0",         "fp1",
-                                                   "fd0",         "fd1",
-                                                   "f_reduction", "sigma_fu",
-                                                   "crack_xy",    "crack_zx",
-                                                   "kxy",         "kzx",
-                                                   "theta_r_xy",  "theta_r_zx",
-                                                   "division",    "Pmax",
-                                                   "delta_max",   "C",
-                                                   "D",           "weibull_m",
-                                                   "orientation_weights", "model"};
+    static const std::vector<std::string> names = {"Am",
+                                                   "Vf",
+                                                   "Af",
+                                                   "Lf",
+                                                   "fp0",
+                                                   "fp1",
+                                                   "fd0",
+                                                   "fd1",
+                                                   "f_reduction",
+                                                   "sigma_fu",
+                                                   "crack_xy",
+                                                   "crack_zx",
+                                                   "kxy",
+                                                   "kzx",
+                                                   "theta_r_xy",
+                                                   "theta_r_zx",
+                                                   "division",
+                                                   "Pmax",
+                                                   "delta_max",
+                                                   "C",
+                                                   "D",
+                                                   "weibull_m",
+                                                   "orientation_weights",
+                                                   "model"};
     return names;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 
 namespace quarnel::kernels {
 
@@ -73,12 +74,22 @@ void weigh_by_strength(const LevelBlock& b, int start) {
         double share = s.share[cell];
         double* const row = b.loads + static_cast<std::size_t>(g) * load_steps;
         double* const shares = s.shares + static_cast<std::size_t>(g) * load_steps;
+        const BilinearCell& law = b.laws[g];
         for (int t = start; t < steps; ++t) {
             const double load = row[t - start];
             // The share changes only when the largest load does.
             if (load > peak) {
                 peak = load;
-                share = std::exp(-std::pow(peak / s.P_rupture[g], s.m));
+                double power = std::numeric_limits<double>::quiet_NaN();
+                if (b.openings[t] <= law.delta1) {
+                    double& ratio_power = s.ratio_power[cell];
+                    if (std::isnan(ratio_power)) {
+                        ratio_power = std::pow(law.ratio / s.P_rupture[g], s.m);
+                    }
+                    power = ratio_power * s.opening_powers[t];
+                }
+                if (!std::isfinite(power)) power = std::pow(peak / s.P_rupture[g], s.m);
+                share = std::exp(-power);
                 if (share == 0) {
                     b.bridged[g] = static_cast<std::uint8_t>(t);
                     break;

@@ -30,13 +30,21 @@ inline constexpr int pair_words = (plane_cells * plane_cells + 63) / 64;
 // at the openings so far (0 before the first). A cell's load and count are
 // weighted by its share; it takes no part in the deterministic rupture, and
 // a cell whose share reaches 0 is dropped, as it adds 0 from then on.
+//
+// (L / P_rupture)^m is formed as pow(L / P_rupture, m), except where L is a
+// load Wcr r of the rising branch: there it is (r / P_rupture)^m Wcr^m, the
+// first factor once per cell and the second once per opening, so that a step
+// costs one exponential per cell. Where either factor leaves the range of
+// doubles the power is formed whole.
 struct StrengthScatter {
     double m = 0;
-    const double* P_rupture = nullptr;  // by group
-    const std::size_t* place = nullptr;  // by group: the level's cell in peak_load and share
-    double* peak_load = nullptr;         // by cell: L, from 0
-    double* share = nullptr;             // by cell: the share at L, from 1
-    double* shares = nullptr;            // by group, load_steps each: the shares of the steps held
+    const double* P_rupture = nullptr;       // by group
+    const double* opening_powers = nullptr;  // Wcr^m of the block's openings
+    const std::size_t* place = nullptr;      // by group: the level's cell in the values by cell
+    double* peak_load = nullptr;             // by cell: L, from 0
+    double* share = nullptr;                 // by cell: the share at L, from 1
+    double* ratio_power = nullptr;           // by cell: (r / P_rupture)^m, NaN until needed
+    double* shares = nullptr;  // by group, load_steps each: the shares of the steps held
 };
 
 // One level's share of a block. The kernel evaluates the law of each live
