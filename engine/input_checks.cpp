@@ -113,8 +113,8 @@ std::optional<InputRefusal> check_strength_scatter(const CalculationInputs& in) 
     const std::int16_t m = in.model;
     if (std::isnan(in.weibull_m)) {
         return refuse("weibull_m", m,
-                      "must be empty or one number, the Weibull modulus of fiber strength (empty "
-                      "or 0: every fiber ruptures at the rupture load).");
+                      "must be empty or one number (empty or 0: every fiber ruptures at the "
+                      "rupture load).");
     }
     if (!std::isfinite(in.weibull_m)) {
         return refuse("weibull_m", m, "is beyond the range of numbers it can hold.");
@@ -122,8 +122,7 @@ std::optional<InputRefusal> check_strength_scatter(const CalculationInputs& in) 
     if (in.weibull_m < 0) {
         return refuse("weibull_m", m,
                       "must not be negative (it is " + value_text(in.weibull_m) +
-                          "): it is the Weibull modulus of fiber strength; empty or 0 gives "
-                          "every fiber the same strength.");
+                          "); empty or 0 gives every fiber the same strength.");
     }
     if (in.has_strength_scatter() && !(in.sigma_fu > 0)) {
         return refuse("sigma_fu", m,

@@ -244,8 +244,8 @@ TEST(StrengthScatter, a_modulus_is_read_whole_and_refused_naming_its_field_and_r
             << message;
     }
     EXPECT_EQ(refusal({{"weibull_m", "-2"}}),
-              "\"Weibull modulus of fiber strength\" must not be negative (it is -2): it is the "
-              "Weibull modulus of fiber strength; empty or 0 gives every fiber the same strength.");
+              "\"Weibull modulus of fiber strength\" must not be negative (it is -2); empty or 0 "
+              "gives every fiber the same strength.");
     EXPECT_EQ(refusal({{"weibull_m", "1e39"}}),
               "\"Weibull modulus of fiber strength\" is beyond the range of numbers it can hold.");
     EXPECT_EQ(refusal({{"weibull_m", "5"}, {"sigma_fu", "0"}}),
