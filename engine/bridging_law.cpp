@@ -53,6 +53,9 @@ class BridgingLaw::Pass {
             scatter_.ratio_power = ratio_power_.data();
             scatter_.opening_powers = opening_powers_;
             scatter_.shares = shares_.get();
+            memo_.assign(groups.size() * kernels::load_steps,
+                         {std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0});
+            scatter_.memo = memo_.data();
         } else {
             law_P_rupture_ = P_rupture_;
         }
@@ -179,6 +182,7 @@ class BridgingLaw::Pass {
     std::vector<double> peak_load_;
     std::vector<double> share_;
     std::vector<double> ratio_power_;
+    std::vector<kernels::ShareMemo> memo_;
     double opening_powers_[kernels::block_steps] = {};
     std::unique_ptr<double[]> shares_;
     kernels::StrengthScatter scatter_;

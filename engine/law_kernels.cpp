@@ -75,21 +75,32 @@ void weigh_by_strength(const LevelBlock& b, int start) {
         double* const row = b.loads + static_cast<std::size_t>(g) * load_steps;
         double* const shares = s.shares + static_cast<std::size_t>(g) * load_steps;
         const BilinearCell& law = b.laws[g];
+        ShareMemo* const memo = s.memo + static_cast<std::size_t>(g) * load_steps;
         for (int t = start; t < steps; ++t) {
             const double load = row[t - start];
             // The share changes only when the largest load does.
             if (load > peak) {
                 peak = load;
-                double power = std::numeric_limits<double>::quiet_NaN();
-                if (b.openings[t] <= law.delta1) {
-                    double& ratio_power = s.ratio_power[cell];
-                    if (std::isnan(ratio_power)) {
-                        ratio_power = std::pow(law.ratio / s.P_rupture[g], s.m);
+                const bool rising = b.openings[t] <= law.delta1;
+                // The key of the share's arguments: a rising share depends on
+                // the opening too, another on the load alone.
+                const double key = rising ? b.openings[t] : -1.0;
+                ShareMemo& known = memo[t - start];
+                if (known.load == load && known.key == key) {
+                    share = known.share;
+                } else {
+                    double power = std::numeric_limits<double>::quiet_NaN();
+                    if (rising) {
+                        double& ratio_power = s.ratio_power[cell];
+                        if (std::isnan(ratio_power)) {
+                            ratio_power = std::pow(law.ratio / s.P_rupture[g], s.m);
+                        }
+                        power = ratio_power * s.opening_powers[t];
                     }
-                    power = ratio_power * s.opening_powers[t];
+                    if (!std::isfinite(power)) power = std::pow(peak / s.P_rupture[g], s.m);
+                    share = std::exp(-power);
+                    known = {load, key, share};
                 }
-                if (!std::isfinite(power)) power = std::pow(peak / s.P_rupture[g], s.m);
-                share = std::exp(-power);
                 if (share == 0) {
                     b.bridged[g] = static_cast<std::uint8_t>(t);
                     break;

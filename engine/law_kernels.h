@@ -36,6 +36,14 @@ inline constexpr int pair_words = (plane_cells * plane_cells + 63) / 64;
 // first factor once per cell and the second once per opening, so that a step
 // costs one exponential per cell. Where either factor leaves the range of
 // doubles the power is formed whole.
+// The last share a group formed at a step of the block's half: a cell of the
+// group at another level with the same load there (the rule's arguments are
+// then the same) takes it without an exponential.
+struct ShareMemo {
+    double load = 0;
+    double key = 0;  // the opening for a rising load, -1 for another
+    double share = 0;
+};
 struct StrengthScatter {
     double m = 0;
     const double* P_rupture = nullptr;       // by group
@@ -44,7 +52,8 @@ struct StrengthScatter {
     double* peak_load = nullptr;             // by cell: L, from 0
     double* share = nullptr;                 // by cell: the share at L, from 1
     double* ratio_power = nullptr;           // by cell: (r / P_rupture)^m, NaN until needed
-    double* shares = nullptr;  // by group, load_steps each: the shares of the steps held
+    double* shares = nullptr;   // by group, load_steps each: the shares of the steps held
+    ShareMemo* memo = nullptr;  // by group, load_steps each; loads not a number at first
 };
 
 // One level's share of a block. The kernel evaluates the law of each live
