@@ -11,12 +11,14 @@
 
 namespace quarnel {
 
-int launch_fit(const std::vector<std::string>& args) {
+std::string sibling_program(const std::string& name) {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const std::string fit =
-        (ec ? std::filesystem::path("quarnel-batch-fit") : self.parent_path() / "quarnel-batch-fit")
-            .string();
+    return (ec ? std::filesystem::path(name) : self.parent_path() / name).string();
+}
+
+int launch_fit(const std::vector<std::string>& args) {
+    const std::string fit = sibling_program("quarnel-batch-fit");
     std::vector<char*> argv{const_cast<char*>(fit.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);

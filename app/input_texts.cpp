@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "engine/text_to_number.h"
+#include "quarnel_version.h"
 
 namespace quarnel {
 
@@ -107,7 +108,8 @@ std::vector<std::string> ignored_character_notes(const InputTexts& inputs) {
 }
 
 std::string params_file_text(const InputSet& inputs, std::int16_t model) {
-    std::string text;
+    // A comment, which every reader of these files skips: old versions too.
+    std::string text = std::string("# Quarnel ") + version + "\n";
     for (const std::string& member : input_member_names()) {
         if (member == "model") continue;
         const auto it = inputs.find(member);

@@ -1,5 +1,6 @@
-// quarnel-batch: the single run by default, and the subcommands sweep, mix
-// and fit (which runs in quarnel-batch-fit beside it).
+// quarnel-batch: the single run by default, and the subcommands sweep, mix,
+// fit (which runs in quarnel-batch-fit beside it) and plot (which runs in
+// quarnel-batch-plot).
 
 #include <CLI/CLI.hpp>
 
@@ -9,6 +10,7 @@
 #include "app/batch_command.h"
 #include "app/fit_launcher.h"
 #include "app/mix_command.h"
+#include "app/plot_launcher.h"
 #include "app/sweep_command.h"
 
 namespace {
@@ -43,6 +45,10 @@ int main(int argc, char** argv) {
     // Its arguments go to quarnel-batch-fit as they stand, --help among them.
     fit_app->prefix_command();
     fit_app->set_help_flag();
+    CLI::App* plot_app = app.add_subcommand(
+        "plot", "Draw a figure from the files a command wrote (see plot --help)");
+    plot_app->prefix_command();
+    plot_app->set_help_flag();
 
     std::string program = "quarnel-batch: ";
     try {
@@ -64,6 +70,13 @@ int main(int argc, char** argv) {
             return exit_usage;
         }
         return launch_fit(fit_app->remaining());
+    }
+    if (plot_app->parsed()) {
+        if (const std::string stray = stray_option(app); !stray.empty()) {
+            std::cerr << "quarnel-batch: " << stray << " belongs after the subcommand's name\n";
+            return exit_usage;
+        }
+        return launch_plot(plot_app->remaining());
     }
     try {
         if (sweep_app->parsed() || mix_app->parsed()) {

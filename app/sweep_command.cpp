@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/output_places.h"
+#include "app/plot_launcher.h"
 #include "app/process_guard.h"
 #include "app/step_writers.h"
 #include "app/study_output.h"
@@ -83,6 +84,12 @@ struct SweepOutputs {
     std::size_t written = 0;  // runs whose every output is written
 };
 
+// A sweep's figure: the strain-hardening map over two names combined into a
+// grid, with both indices; otherwise a family of curves.
+bool draws_map(const SweepSpec& spec, bool zip) {
+    return spec.axes.size() == 2 && !zip && spec.matrix.sigma_fc && spec.matrix.J_tip;
+}
+
 }  // namespace
 
 void setup_sweep_command(CLI::App& app, SweepOptions& o) {
@@ -120,6 +127,7 @@ SweepRequest read_sweep_options(const SweepOptions& o, const InputFileReader& re
     r.options = o.shared;
     r.curves = o.curves;
     r.files = o.files;
+    r.zip = o.zip;
     r.jobs = o.jobs.empty()
                  ? static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 256u))
                  : static_cast<int>(option_count(o.jobs, "--jobs", 1, 256));
@@ -142,7 +150,6 @@ SweepRequest read_sweep_options(const SweepOptions& o, const InputFileReader& re
     spec.openings = base.openings;
     spec.matrix = base.matrix;
     spec.criteria = base.criteria;
-    spec.keep_steps = !o.curves.empty();
     spec.keep_laws = !o.files.empty();
     try {
         for (const std::string& v : o.varied) {
@@ -157,6 +164,8 @@ SweepRequest read_sweep_options(const SweepOptions& o, const InputFileReader& re
     } catch (const std::invalid_argument& e) {
         throw UsageError(std::string("--vary ") + e.what());
     }
+    check_plot_summary(o.shared);
+    spec.keep_steps = !o.curves.empty() || (base.plot && !draws_map(spec, o.zip));
     try {
         (void)sweep_plan(spec);
     } catch (const std::invalid_argument& e) {
@@ -170,13 +179,19 @@ int run_sweep_command(const SweepRequest& request) {
     const SweepSpec& spec = request.spec;
     const SweepPlan plan = sweep_plan(spec);
     const std::size_t total = plan.runs();
-    const SharedOptions& o = request.options;
+    // The figure is drawn from the summary and, for curves, the steps: the
+    // user's files or scratch ones.
+    FigureHandOff figure(request.options.plot);
+    const bool map = draws_map(spec, request.zip);
+    SharedOptions o = request.options;
+    std::string curves_path = request.curves;
 
     std::vector<Place> inputs = input_places(o);
     for (const FiberFile& f : request.fibers) inputs.push_back({"the file of --fiber", f.path, {}});
     const std::vector<Place> outputs = {{"--summary", o.summary, {}},
-                                        {"--curves", request.curves, {}},
-                                        {"--files", request.files, is_run_file_name}};
+                                        {"--curves", curves_path, {}},
+                                        {"--files", request.files, is_run_file_name},
+                                        {"--plot", o.plot.plot, {}}};
     if (const auto fault = output_place_fault(outputs, inputs)) {
         std::cerr << program << *fault << "; nothing was written.\n";
         return exit_usage;
@@ -196,7 +211,15 @@ int run_sweep_command(const SweepRequest& request) {
         columns.push_back(c);
         numeric.push_back(!is_verdict_column(c));
     }
+    columns.push_back(orientation_weight_column);
+    numeric.push_back(true);
 
+    if (const auto failure = figure.prepare()) {
+        std::cerr << program << *failure << "; nothing was written.\n";
+        return exit_file_error;
+    }
+    o.summary = figure.file(request.options.summary, "summary.csv");
+    if (!map) curves_path = figure.file(request.curves, "curves.csv");
     SweepOutputs out;
     const auto fail = [&](const std::string& message) {
         std::cerr << program << message << "\n";
@@ -211,10 +234,10 @@ int run_sweep_command(const SweepRequest& request) {
             return fail("cannot create " + o.summary + ": " + f->description);
         }
     }
-    if (!request.curves.empty()) {
-        std::optional<FileFailure> f = out.curves.open(request.curves);
+    if (!curves_path.empty()) {
+        std::optional<FileFailure> f = out.curves.open(curves_path);
         if (!f) f = out.curves.write_line(curves_heading);
-        if (f) return fail("cannot create " + request.curves + ": " + f->description);
+        if (f) return fail("cannot create " + curves_path + ": " + f->description);
     }
 
     long refused = 0;
@@ -248,6 +271,7 @@ int run_sweep_command(const SweepRequest& request) {
             for (std::string& c : criteria_cells(run.criteria, spec.matrix, spec.criteria)) {
                 cells.push_back(std::move(c));
             }
+            cells.push_back(number_cell(run.orientation_weight_error));
         }
         if (out.summary.is_open()) {
             if (const auto f = out.summary.write_row(cells, numeric)) {
@@ -265,7 +289,7 @@ int run_sweep_command(const SweepRequest& request) {
             }
             // A run's rows go out in one write, so that a stop leaves whole runs.
             if (const auto f = out.curves.write_line(rows)) {
-                failure = "writing " + request.curves + " failed: " + f->description;
+                failure = "writing " + curves_path + " failed: " + f->description;
                 return false;
             }
             ++out.curve_runs;
@@ -321,7 +345,7 @@ int run_sweep_command(const SweepRequest& request) {
     }
     if (out.curves.is_open()) {
         if (auto f = out.curves.close(); f && !failure) {
-            failure = "closing " + request.curves + " failed: " + f->description;
+            failure = "closing " + curves_path + " failed: " + f->description;
         }
     }
     const auto held = [&] {
@@ -329,9 +353,8 @@ int run_sweep_command(const SweepRequest& request) {
                                           std::to_string(total) + " runs were written whole"};
         if (!o.summary.empty())
             parts.push_back(o.summary + " holds " + rows_text(out.summary.rows()));
-        if (!request.curves.empty()) {
-            parts.push_back(request.curves + " holds the steps of " +
-                            std::to_string(out.curve_runs) +
+        if (!curves_path.empty()) {
+            parts.push_back(curves_path + " holds the steps of " + std::to_string(out.curve_runs) +
                             (out.curve_runs == 1 ? " run" : " runs"));
         }
         if (!request.files.empty()) {
@@ -361,6 +384,20 @@ int run_sweep_command(const SweepRequest& request) {
         std::FILE* report = o.json ? stderr : stdout;
         std::fprintf(report, "%zu runs: %zu computed, %ld refused.\n", total,
                      total - static_cast<std::size_t>(refused), refused);
+    }
+    if (figure.wanted()) {
+        std::vector<std::string> args = {o.summary};
+        if (!map) args.push_back(curves_path);
+        args.insert(args.end(), {"--kind", map ? "map" : "sweep"});
+        if (spec.criteria.psh_margins) {
+            args.insert(
+                args.end(),
+                {"--psh-margins", shortest_number_text(spec.criteria.psh_margins->strength) + "," +
+                                      shortest_number_text(spec.criteria.psh_margins->energy)});
+        }
+        if (!standard_output_flushed(program)) return exit_file_error;
+        if (const int status = figure.draw(program, args); status != exit_ok) return status;
+        if (!o.quiet) std::fprintf(o.json ? stderr : stdout, "Drew %s.\n", o.plot.plot.c_str());
     }
     if (!standard_output_flushed(program)) return exit_file_error;
     return refused > 0 ? exit_some_refused : exit_ok;

@@ -34,6 +34,7 @@ struct SweepRequest {
     int jobs = 1;
     std::string curves;
     std::string files;
+    bool zip = false;
 };
 
 void setup_sweep_command(CLI::App& app, SweepOptions& options);

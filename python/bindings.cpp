@@ -15,6 +15,7 @@
 
 #include "engine/input_table.h"
 #include "engine/text_to_number.h"
+#include "quarnel_version.h"
 #include "run/result_file.h"
 #include "study/converged_criteria.h"
 #include "study/criteria.h"
@@ -295,6 +296,7 @@ py::list sweep_runs(const py::dict& description, std::size_t first, std::size_t 
             row["fiber"] = 0;
             row["criteria"] = criteria_dict(r.criteria);
         }
+        row["orientation_weight_error"] = r.orientation_weight_error;
         if (spec.keep_steps) row["steps"] = steps_dict(r.steps);
         rows.append(row);
     }
@@ -461,6 +463,7 @@ py::dict fit(const py::array_t<double>& openings, const py::array_t<double>& str
 PYBIND11_MODULE(_quarnel, m) {
     using namespace quarnel;
     m.doc() = "Quarnel's compiled study library; use the quarnel package.";
+    m.attr("__version__") = quarnel::version;
     m.def("input_names", [] {
         std::vector<std::string> names = input_member_names();
         names.push_back("A");

@@ -4,6 +4,8 @@ from typing import Any, Callable, Optional, Sequence
 
 import numpy as np
 
+__version__: str
+
 def input_names() -> list[str]: ...
 def default_texts() -> dict[str, str]: ...
 def law(

@@ -201,5 +201,10 @@ def _table(rows: list, names: list, sigma_fc, J_tip):
         criteria = row["criteria"] or {}
         for c in columns:
             record[c] = criteria.get(c, None)
+        record["orientation_weight_error"] = row["orientation_weight_error"]
         records.append(record)
-    return pd.DataFrame.from_records(records, columns=["run", *names, "status", "message", *columns])
+    table = pd.DataFrame.from_records(
+        records, columns=["run", *names, "status", "message", *columns, "orientation_weight_error"])
+    # For the figures' title lines; pandas keeps attrs through copies, not every operation.
+    table.attrs.update({"sigma_fc": sigma_fc, "J_tip": J_tip})
+    return table

@@ -114,3 +114,9 @@ def test_strength_scatter_is_opt_in():
     for m in (0, "", "0"):
         assert np.array_equal(quarnel.law(sigma_fu=25, weibull_m=m).P, classic.P)
     assert quarnel.law(sigma_fu=25, weibull_m=5).criteria["sigma_max"] < classic.criteria["sigma_max"]
+
+
+def test_the_version_is_the_commands(batch):
+    printed = subprocess.run([batch, "--version"], capture_output=True, text=True, check=True)
+    assert printed.stdout.splitlines()[0] == f"quarnel-batch {quarnel.__version__}"
+    assert quarnel.__version__.count(".") == 2
