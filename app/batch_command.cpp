@@ -51,6 +51,9 @@ std::string input_meaning(const InputInfo& f) {
         {"orientation_weights",
          "classic or exact: the density at each 2-degree cell's centre, or its integral "
          "over the cell"},
+        {"weibull_m",
+         "Weibull modulus of fiber strength, sigma_fu its scale; empty or 0: every fiber "
+         "ruptures at sigma_fu"},
     };
     const auto it = meaning.find(f.member);
     return it == meaning.end() ? f.caption : it->second;

@@ -17,7 +17,8 @@ constexpr const char* program = "quarnel-batch sweep: ";
 
 std::string help_footer() {
     return "\nNAME is any input name of quarnel-batch (see quarnel-batch --help), model,\n"
-           "division and orientation_weights (classic,exact) included. VALUES is v1,v2,...\n"
+           "division, weibull_m and orientation_weights (classic,exact) included. VALUES\n"
+           "is v1,v2,... "
            "(field texts), start:stop:count (evenly spaced, both ends included) or\n"
            "start:stop:count:log (geometric, ends above 0).\n"
            "Several --vary give every combination, the first varying slowest.\n"
