@@ -8,11 +8,14 @@
 
 #include "app/law_files.h"
 #include "app/output_places.h"
+#include "app/plot_launcher.h"
 #include "app/process_guard.h"
 #include "app/step_writers.h"
 #include "app/study_output.h"
 #include "engine/input_table.h"
+#include "engine/text_to_number.h"
 #include "run/number_text.h"
+#include "study/law_warnings.h"
 
 namespace quarnel {
 
@@ -48,6 +51,9 @@ std::string input_meaning(const InputInfo& f) {
         {"orientation_weights",
          "classic or exact: the density at each 2-degree cell's centre, or its integral "
          "over the cell"},
+        {"weibull_m",
+         "Weibull modulus of fiber strength, sigma_fu its scale; empty or 0: every fiber "
+         "ruptures at sigma_fu"},
     };
     const auto it = meaning.find(f.member);
     return it == meaning.end() ? f.caption : it->second;
@@ -103,6 +109,7 @@ BatchRequest read_batch_options(const BatchOptions& o, const InputFileReader& re
     r.openings_file = o.shared.openings_file;
     r.json = o.shared.json;
     r.quiet = o.shared.quiet;
+    r.plot = o.shared.plot;
     return r;
 }
 
@@ -126,7 +133,8 @@ int run_batch_command(const BatchRequest& request) {
     const std::vector<Place> outputs = {{"the result file", request.output, {}},
                                         {"the CSV", request.csv, {}},
                                         {"the summary", request.summary, {}},
-                                        {"the parameter file", request.save_params, {}}};
+                                        {"the parameter file", request.save_params, {}},
+                                        {"the figure", request.plot.plot, {}}};
     SharedOptions given;
     given.params = request.params;
     given.openings_file = request.openings_file;
@@ -136,12 +144,22 @@ int run_batch_command(const BatchRequest& request) {
         return exit_usage;
     }
 
+    // The figure is drawn from the steps' CSV and the inputs' file: the
+    // user's, or scratch ones.
+    FigureHandOff figure(request.plot);
+    if (const auto failure = figure.prepare()) {
+        std::cerr << program << *failure << "; nothing was written.\n";
+        return exit_file_error;
+    }
+    const std::string csv = figure.file(request.csv, "steps.csv");
+    const std::string save_params = figure.file(request.save_params, "run.params");
+
     guard_process_signals();
     LawFilesRequest law;
     law.inputs = request.values.inputs;
     law.openings = request.values.openings;
     law.output = request.output;
-    law.csv = request.csv;
+    law.csv = csv;
     law.json = request.json;
     law.at = request.values.at;
     law.progress = !request.quiet;
@@ -152,16 +170,17 @@ int run_batch_command(const BatchRequest& request) {
     if (result.status != exit_ok) return result.status;
 
     if (!request.summary.empty()) {
-        if (const auto failure = write_law_summary(request.summary, result.criteria, matrix,
-                                                   request.values.criteria)) {
+        if (const auto failure =
+                write_law_summary(request.summary, result.criteria, matrix, request.values.criteria,
+                                  law_orientation_weight_error(request.values.inputs.inputs()))) {
             std::cerr << program << *failure << "\n";
             return exit_file_error;
         }
     }
-    if (!request.save_params.empty()) {
+    if (!save_params.empty()) {
         const InputTexts& in = request.values.inputs;
         if (const auto failure =
-                write_text_file(request.save_params, params_file_text(in.texts, in.model))) {
+                write_text_file(save_params, params_file_text(in.texts, in.model))) {
             std::cerr << program << *failure << "\n";
             return exit_file_error;
         }
@@ -174,6 +193,17 @@ int run_batch_command(const BatchRequest& request) {
                          fixed_point_text(result.last.P_top, 2).c_str(),
                          fixed_point_text(result.last.sigma_top, 5).c_str());
             std::fputs(criteria_report(result.criteria, request.values.criteria).c_str(), report);
+        }
+    }
+    if (figure.wanted()) {
+        std::vector<std::string> args = {csv, "--params", save_params};
+        if (matrix.sigma_fc)
+            args.insert(args.end(), {"--sigma-fc", shortest_number_text(*matrix.sigma_fc)});
+        if (matrix.J_tip) args.insert(args.end(), {"--J-tip", shortest_number_text(*matrix.J_tip)});
+        if (!standard_output_flushed(program)) return exit_file_error;
+        if (const int status = figure.draw(program, args); status != exit_ok) return status;
+        if (!request.quiet) {
+            std::fprintf(request.json ? stderr : stdout, "Drew %s.\n", request.plot.plot.c_str());
         }
     }
     if (!standard_output_flushed(program)) return exit_file_error;

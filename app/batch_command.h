@@ -33,6 +33,7 @@ struct BatchRequest {
     std::string openings_file;  // an input
     bool json = false;
     bool quiet = false;
+    PlotOptions plot;  // --plot and its options, as given
 };
 
 // Declares the single run's options.

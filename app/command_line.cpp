@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -22,6 +23,7 @@
 
 #include "app/process_guard.h"
 #include "engine/text_to_number.h"
+#include "quarnel_version.h"
 #include "run/file_paths.h"
 #include "study/law_warnings.h"
 #include "study/measured_curve.h"
@@ -184,6 +186,10 @@ CLI::Option* refuse_empty(CLI::Option* option) {
 void describe_command(CLI::App& app, const std::string& description, const std::string& footer) {
     app.description(description);
     app.footer(footer);
+    // A subcommand's version names it as it is typed: "quarnel-batch sweep".
+    const CLI::App* parent = app.get_parent();
+    const std::string name = parent ? parent->get_name() + " " + app.get_name() : app.get_name();
+    app.set_version_flag("--version", version_text(name), "Print the version and how to cite it");
 }
 
 void add_repeated_option(CLI::App& app, const std::string& name, std::vector<std::string>& into,
@@ -241,7 +247,75 @@ void add_shared_options(CLI::App& app, SharedOptions& o, const SharedOptionSet& 
                         "a comment line");
         app.get_option("--openings-file")->excludes(app.get_option("--openings"));
     }
+    if (set.plot) add_plot_options(app, o.plot);
     app.add_option("assignments", o.assignments, help("assignments", "NAME=TEXT"));
+}
+
+void add_plot_options(CLI::App& app, PlotOptions& o, bool required) {
+    add_text_option(app, "--plot", o.plot,
+                    "Draw the figure to FILE: PNG, SVG or PDF by its extension");
+    app.get_option("--plot")->required(required);
+    add_text_option(app, "--plot-size", o.size,
+                    "WxH: the figure's width and height in mm (default 90 wide, 70 high for one "
+                    "panel, 100 for two)");
+    add_text_option(app, "--plot-dpi", o.dpi,
+                    "Resolution of a PNG figure, 50 to 2400 (default 300)");
+    app.add_option_function<std::string>(
+        "--plot-title", [&o](const std::string& title) { o.title = title; },
+        "The figure's title line (default: the model and main inputs; \"\" for none)");
+}
+
+std::optional<PlotValues> read_plot_options(const PlotOptions& o) {
+    if (o.plot.empty()) {
+        for (const auto& [given, name] :
+             {std::pair{!o.size.empty(), "--plot-size"}, std::pair{!o.dpi.empty(), "--plot-dpi"},
+              std::pair{o.title.has_value(), "--plot-title"}}) {
+            if (given) throw UsageError(std::string(name) + " needs --plot, the figure it draws");
+        }
+        return std::nullopt;
+    }
+    PlotValues v;
+    v.path = o.plot;
+    const std::size_t dot = o.plot.find_last_of('.');
+    std::string extension = dot == std::string::npos ? "" : o.plot.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != "png" && extension != "svg" && extension != "pdf") {
+        throw UsageError("--plot: " + quoted(o.plot) +
+                         " must end in .png, .svg or .pdf, which say how it is drawn");
+    }
+    if (!o.size.empty()) {
+        const std::size_t x = o.size.find_first_of("xX");
+        if (x == std::string::npos) {
+            throw UsageError("--plot-size must be WxH in mm (e.g. 90x70), not " + quoted(o.size));
+        }
+        const std::string rule = "two decimal numbers of mm from 20 to 1000, WxH";
+        v.width_mm = option_number(o.size.substr(0, x), "--plot-size", 20, 1000, rule);
+        v.height_mm = option_number(o.size.substr(x + 1), "--plot-size", 20, 1000, rule);
+    }
+    if (!o.dpi.empty()) v.dpi = static_cast<int>(option_count(o.dpi, "--plot-dpi", 50, 2400));
+    // A bitmap beyond 400 million pixels would not fit in memory.
+    const double pixels = v.width_mm / 25.4 * v.dpi * std::max(v.height_mm, 100.0) / 25.4 * v.dpi;
+    if (pixels > 4e8) {
+        throw UsageError("--plot-size and --plot-dpi give a PNG of more than 400 million pixels");
+    }
+    v.title = o.title;
+    return v;
+}
+
+void check_plot_summary(const SharedOptions& o) {
+    const std::string& summary = o.summary;
+    if (!o.plot.plot.empty() && summary.size() >= 6 &&
+        summary.compare(summary.size() - 6, 6, ".jsonl") == 0) {
+        throw UsageError("--plot draws from a CSV summary: name the summary .csv, or leave it out");
+    }
+}
+
+std::vector<std::string> plot_arguments(const PlotOptions& o) {
+    std::vector<std::string> args = {"--plot", o.plot};
+    if (!o.size.empty()) args.insert(args.end(), {"--plot-size", o.size});
+    if (!o.dpi.empty()) args.insert(args.end(), {"--plot-dpi", o.dpi});
+    if (o.title) args.insert(args.end(), {"--plot-title", *o.title});
+    return args;
 }
 
 void read_input_options(const SharedOptions& o, const InputFileReader& read_file,
@@ -252,6 +326,22 @@ void read_input_options(const SharedOptions& o, const InputFileReader& read_file
         assign_params_text(o.params, std::move(*file.text), into);
     }
     for (const std::string& a : o.assignments) assign_input(a, into);
+}
+
+PshMargins read_psh_margins(const std::string& text) {
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos) {
+        throw UsageError("--psh-margins must be two numbers S,E, not " + quoted(text));
+    }
+    const auto margin = [&](const std::string& part) {
+        const std::optional<double> value = read_decimal_number(part);
+        if (!value || !std::isfinite(*value) || !(*value > 0)) {
+            throw UsageError("--psh-margins must be two decimal numbers above 0, S,E, not " +
+                             quoted(text));
+        }
+        return *value;
+    };
+    return PshMargins{margin(text.substr(0, comma)), margin(text.substr(comma + 1))};
 }
 
 namespace {
@@ -273,7 +363,8 @@ std::optional<double> matrix_property(const std::string& text, const std::string
 
 // How the criteria are formed: --criteria, --criteria-tolerance and
 // --psh-margins, the margins only with both matrix properties.
-CriteriaSettings criteria_settings(const SharedOptions& o, const MatrixProperties& matrix) {
+CriteriaSettings criteria_settings(const SharedOptions& o, const MatrixProperties& matrix,
+                                   const std::vector<std::string>& per_run) {
     CriteriaSettings settings;
     if (o.criteria == "steps") {
         settings.source = CriteriaSource::steps;
@@ -290,21 +381,11 @@ CriteriaSettings criteria_settings(const SharedOptions& o, const MatrixPropertie
                                            "from 1e-06 to 0.1");
     }
     if (!o.psh_margins.empty()) {
-        const std::size_t comma = o.psh_margins.find(',');
-        if (comma == std::string::npos) {
-            throw UsageError("--psh-margins must be two numbers S,E, not " + quoted(o.psh_margins));
-        }
-        const auto margin = [&](const std::string& text) {
-            const std::optional<double> value = read_decimal_number(text);
-            if (!value || !std::isfinite(*value) || !(*value > 0)) {
-                throw UsageError("--psh-margins must be two decimal numbers above 0, S,E, not " +
-                                 quoted(o.psh_margins));
-            }
-            return *value;
+        settings.psh_margins = read_psh_margins(o.psh_margins);
+        const auto has = [&](const std::string& name) {
+            return std::find(per_run.begin(), per_run.end(), name) != per_run.end();
         };
-        settings.psh_margins = PshMargins{margin(o.psh_margins.substr(0, comma)),
-                                          margin(o.psh_margins.substr(comma + 1))};
-        if (!matrix.sigma_fc || !matrix.J_tip) {
+        if (!(matrix.sigma_fc || has("sigma_fc")) || !(matrix.J_tip || has("J_tip"))) {
             throw UsageError(
                 "--psh-margins needs --sigma-fc and --J-tip: the margins bound the indices they "
                 "give");
@@ -316,12 +397,13 @@ CriteriaSettings criteria_settings(const SharedOptions& o, const MatrixPropertie
 }  // namespace
 
 void read_shared_options(const SharedOptions& o, const InputFileReader& read_file,
-                         SharedValues& into) {
+                         SharedValues& into, const std::vector<std::string>& per_run) {
     read_input_options(o, read_file, into.inputs);
     if (!o.at.empty()) into.at = parse_clock(o.at);
     into.matrix.sigma_fc = matrix_property(o.sigma_fc, "--sigma-fc");
     into.matrix.J_tip = matrix_property(o.J_tip, "--J-tip");
-    into.criteria = criteria_settings(o, into.matrix);
+    into.criteria = criteria_settings(o, into.matrix, per_run);
+    into.plot = read_plot_options(o.plot);
     if (!o.openings.empty()) {
         try {
             into.openings = parse_openings_list(o.openings);

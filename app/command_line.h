@@ -76,6 +76,24 @@ double option_number(const std::string& text, const std::string& option, double 
 std::uint64_t option_count(const std::string& text, const std::string& option, std::uint64_t low,
                            std::uint64_t high);
 
+// The figure options, as typed: --plot FILE and how it is drawn.
+struct PlotOptions {
+    std::string plot;
+    std::string size;                  // WxH in mm
+    std::string dpi;                   // PNG resolution
+    std::optional<std::string> title;  // given, even empty
+};
+
+// The figure options read: its file, size in mm (height 0: by its panels)
+// and PNG resolution.
+struct PlotValues {
+    std::string path;
+    double width_mm = 90;
+    double height_mm = 0;
+    int dpi = 300;
+    std::optional<std::string> title;
+};
+
 // The options every command shares, as typed; which of them a command takes
 // is chosen when they are declared.
 struct SharedOptions {
@@ -93,6 +111,7 @@ struct SharedOptions {
     std::string psh_margins;
     bool json = false;
     bool quiet = false;
+    PlotOptions plot;
 };
 
 // Which shared options a command declares, and their help where the
@@ -100,17 +119,31 @@ struct SharedOptions {
 struct SharedOptionSet {
     bool openings = true;
     bool csv = true;
+    bool plot = true;
     std::map<std::string, std::string> help;  // by option name: "--csv", "--json", ...
 };
 
 // Declares the shared options; every string option refuses an empty value.
 void add_shared_options(CLI::App& app, SharedOptions& options, const SharedOptionSet& set);
-// A command's description and the help's closing text.
+// A command's description, the help's closing text and --version.
 void describe_command(CLI::App& app, const std::string& description, const std::string& footer);
 // Declares a repeatable option that must be given at least once, one value
 // each time, none empty (--fit, --fiber, --vary).
 void add_repeated_option(CLI::App& app, const std::string& name, std::vector<std::string>& into,
                          const std::string& help, bool required);
+
+// Declares --plot, --plot-size, --plot-dpi and --plot-title; --plot is
+// required where the figure is the command's only output.
+void add_plot_options(CLI::App& app, PlotOptions& options, bool required = false);
+// Reads them; nullopt without --plot. Throws UsageError: a name that is not
+// .png, .svg or .pdf, a size or resolution out of range, or the others
+// without --plot.
+std::optional<PlotValues> read_plot_options(const PlotOptions& options);
+// For a command whose figure is drawn from its summary (a sweep's, a fit's):
+// refuses --plot beside a JSON Lines summary. Throws UsageError.
+void check_plot_summary(const SharedOptions& options);
+// The figure options as the plot program takes them, as given.
+std::vector<std::string> plot_arguments(const PlotOptions& options);
 
 // Makes an option refuse an empty value, which names nothing.
 CLI::Option* refuse_empty(CLI::Option* option);
@@ -127,12 +160,18 @@ struct SharedValues {
     std::optional<ClockReading> at;
     MatrixProperties matrix;
     CriteriaSettings criteria;
+    std::optional<PlotValues> plot;
 };
 
+// --psh-margins S,E read; throws UsageError.
+PshMargins read_psh_margins(const std::string& text);
+
 // Reads the shared options into `into` (whose inputs a command may have
-// prepared). Throws UsageError.
+// prepared). `per_run` names the matrix properties (sigma_fc, J_tip) that a
+// study gives each run, which --psh-margins may then go without. Throws
+// UsageError.
 void read_shared_options(const SharedOptions& options, const InputFileReader& read_file,
-                         SharedValues& into);
+                         SharedValues& into, const std::vector<std::string>& per_run = {});
 // The inputs part alone: --params, then NAME=TEXT.
 void read_input_options(const SharedOptions& options, const InputFileReader& read_file,
                         InputTexts& into);

@@ -12,12 +12,14 @@
 #include "app/fit_report.h"
 #include "app/law_files.h"
 #include "app/output_places.h"
+#include "app/plot_launcher.h"
 #include "app/process_guard.h"
 #include "app/step_writers.h"
 #include "app/study_output.h"
 #include "engine/text_to_number.h"
 #include "study/converged_criteria.h"
 #include "study/law_run.h"
+#include "study/law_warnings.h"
 #include "study/measured_curve.h"
 
 namespace quarnel {
@@ -110,6 +112,7 @@ FitRequest read_fit_options(const FitOptions& o, const InputFileReader& read_fil
         if (!a.empty() && a[0] == '-') throw UsageError("unknown option " + quoted(a));
     }
     read_shared_options(o.shared, read_file, q.values);
+    check_plot_summary(o.shared);
     q.options = o.shared;
     q.measured = o.measured;
     q.output = o.output;
@@ -173,8 +176,12 @@ int run_fit(const FitRequest& q) {
     for (const std::string& note : input_notes(q.values.inputs)) {
         std::cerr << program << note << "\n";
     }
-    const SharedOptions& o = q.options;
-    const bool division_used = !q.output.empty() || !o.summary.empty();
+    // The figure is drawn from the points' CSV and the summary (the fitted
+    // values): the user's files or scratch ones. Like --summary, it needs the
+    // fitted law's criteria, so "Division" is used.
+    FigureHandOff figure(q.options.plot);
+    SharedOptions o = q.options;
+    const bool division_used = !q.output.empty() || !o.summary.empty() || figure.wanted();
     const std::int16_t model = q.values.inputs.model;
     const InputSet inputs = q.values.inputs.inputs();
     auto made = make_fit_problem(inputs, q.fitted, points, q.until, division_used);
@@ -184,13 +191,22 @@ int run_fit(const FitRequest& q) {
                                                 : refusal->message);
     }
     const FitProblem& problem = std::get<FitProblem>(made);
-    const std::vector<Place> outputs = {
-        {"-o", q.output, {}}, {"--csv", o.csv, {}}, {"--summary", o.summary, {}}};
+    const std::vector<Place> outputs = {{"-o", q.output, {}},
+                                        {"--csv", o.csv, {}},
+                                        {"--summary", o.summary, {}},
+                                        {"--plot", o.plot.plot, {}}};
     std::vector<Place> input_files = input_places(o);
     input_files.push_back({"the measured file", q.measured, {}});
     if (const auto fault = output_place_fault(outputs, input_files)) {
         return usage(*fault + "; nothing was written.");
     }
+
+    if (const auto failure = figure.prepare()) {
+        std::cerr << program << *failure << "; nothing was written.\n";
+        return exit_file_error;
+    }
+    o.csv = figure.file(o.csv, "points.csv");
+    o.summary = figure.file(o.summary, "summary.csv");
 
     guard_process_signals();
     ProgressLine progress(!o.quiet);
@@ -287,12 +303,19 @@ int run_fit(const FitRequest& q) {
         }
     }
     if (!o.summary.empty() && criteria.fitted) {
-        if (const auto failure =
-                write_fit_summary(o.summary, *criteria.fitted, q.values.matrix, q.values.criteria,
-                                  fit_columns(q, result, criteria))) {
+        FitColumns columns = fit_columns(q, result, criteria);
+        columns.columns.push_back(orientation_weight_column);
+        columns.cells.push_back(number_cell(law_orientation_weight_error(fitted)));
+        columns.numeric.push_back(true);
+        if (const auto failure = write_fit_summary(o.summary, *criteria.fitted, q.values.matrix,
+                                                   q.values.criteria, columns)) {
             std::cerr << program << *failure << "\n";
             status = exit_file_error;
         }
+    }
+    if (figure.wanted() && status == exit_ok) {
+        if (!standard_output_flushed(program)) return exit_file_error;
+        status = figure.draw(program, {o.csv, o.summary, "--kind", "fit"});
     }
     return status;
 }

@@ -70,25 +70,31 @@ std::string system_message(DWORD code) {
 
 }  // namespace
 
-int launch_fit(const std::vector<std::string>& args) {
+std::string sibling_program(const std::string& name) {
     const std::filesystem::path self = running_program();
-    const std::filesystem::path fit = self.empty() ? std::filesystem::path(L"quarnel-batch-fit.exe")
-                                                   : self.parent_path() / L"quarnel-batch-fit.exe";
-    std::wstring command_line = quoted_argument(fit.native());
+    const std::filesystem::path program = path_of(name + ".exe");
+    return text_of(self.empty() ? program : self.parent_path() / program);
+}
+
+std::optional<int> run_program(const std::string& program, const std::vector<std::string>& args,
+                               std::string& error) {
+    const std::filesystem::path path = path_of(program);
+    std::wstring command_line = quoted_argument(path.native());
     for (const std::string& a : args) command_line += L" " + quoted_argument(path_of(a).native());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(fit.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+    if (!CreateProcessW(path.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         nullptr, &startup, &process)) {
-        std::cerr << "quarnel-batch fit: fit needs quarnel-batch-fit beside quarnel-batch, and "
-                  << text_of(fit) << " cannot be run: " << system_message(GetLastError()) << "\n";
-        return exit_usage;
+        error = system_message(GetLastError());
+        return std::nullopt;
     }
-    // Ctrl+C reaches every program of the console: the fit notes it and ends
-    // with whole files, and this program waits for it to report its status.
+    // Ctrl+C reaches every program of the console: the started one notes it
+    // and ends with whole files, and this one waits for it to report its
+    // status.
     SetConsoleCtrlHandler(nullptr, TRUE);
     WaitForSingleObject(process.hProcess, INFINITE);
+    SetConsoleCtrlHandler(nullptr, FALSE);
     DWORD status = exit_usage;
     GetExitCodeProcess(process.hProcess, &status);
     CloseHandle(process.hThread);
@@ -96,14 +102,25 @@ int launch_fit(const std::vector<std::string>& args) {
     return static_cast<int>(status);
 }
 
+int launch_fit(const std::vector<std::string>& args) {
+    const std::string fit = sibling_program("quarnel-batch-fit");
+    std::string error;
+    if (const std::optional<int> status = run_program(fit, args, error)) return *status;
+    std::cerr << "quarnel-batch fit: fit needs quarnel-batch-fit beside quarnel-batch, and " << fit
+              << " cannot be run: " << error << "\n";
+    return exit_usage;
+}
+
 #else
 
-int launch_fit(const std::vector<std::string>& args) {
+std::string sibling_program(const std::string& name) {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const std::string fit =
-        (ec ? std::filesystem::path("quarnel-batch-fit") : self.parent_path() / "quarnel-batch-fit")
-            .string();
+    return (ec ? std::filesystem::path(name) : self.parent_path() / name).string();
+}
+
+int launch_fit(const std::vector<std::string>& args) {
+    const std::string fit = sibling_program("quarnel-batch-fit");
     std::vector<char*> argv{const_cast<char*>(fit.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);

@@ -8,6 +8,7 @@
 #include "app/step_writers.h"
 #include "app/study_output.h"
 #include "engine/text_to_number.h"
+#include "quarnel_version.h"
 
 namespace quarnel {
 
@@ -299,7 +300,8 @@ std::string result_json(const FitRequest& q, const FitResult& r, const CriteriaC
            ",\"statistics_note\":" + (st.computed ? "null" : json_string(st.not_computed)) +
            ",\"local_scatter\":" + json_number_of(r.local_scatter) + ",\"measured_criteria\":{" +
            measured + "},\"fitted_criteria\":{" + fitted + "},\"criteria_differences\":{" +
-           differences + "},\"starts\":[" + starts + "],\"warnings\":[" + warnings + "]}\n";
+           differences + "},\"starts\":[" + starts + "],\"warnings\":[" + warnings +
+           "],\"quarnel_version\":" + json_string(version) + "}\n";
 }
 
 FitColumns fit_columns(const FitRequest& q, const FitResult& r, const CriteriaComparison& cc) {

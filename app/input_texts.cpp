@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "engine/text_to_number.h"
+#include "quarnel_version.h"
 
 namespace quarnel {
 
@@ -93,8 +94,9 @@ void assign_params_text(const std::string& path, std::string text, InputTexts& i
 std::vector<std::string> ignored_character_notes(const InputTexts& inputs) {
     std::vector<std::string> notes;
     for (const auto& [member, name] : inputs.names) {
-        // A text input, not read by the text-to-number rule.
-        if (member == "orientation_weights") continue;
+        // Inputs not read by the text-to-number rule: a word, and a modulus
+        // read whole or refused.
+        if (member == "orientation_weights" || member == "weibull_m") continue;
         const std::string& text = std::get<std::string>(inputs.texts.at(member));
         const NumberReading reading = read_number_text(text);
         if (!reading.ignored.empty()) {
@@ -106,7 +108,8 @@ std::vector<std::string> ignored_character_notes(const InputTexts& inputs) {
 }
 
 std::string params_file_text(const InputSet& inputs, std::int16_t model) {
-    std::string text;
+    // A comment, which every reader of these files skips: old versions too.
+    std::string text = std::string("# Quarnel ") + version + "\n";
     for (const std::string& member : input_member_names()) {
         if (member == "model") continue;
         const auto it = inputs.find(member);
@@ -120,6 +123,18 @@ std::string params_file_text(const InputSet& inputs, std::int16_t model) {
             continue;
         }
         std::string value;
+        if (member == "weibull_m") {
+            // Written only when given, so that the files of classic runs stay
+            // as they were.
+            if (it == inputs.end()) continue;
+            if (const double* number = std::get_if<double>(&it->second)) {
+                if (*number != 0) text += member + "=" + shortest_number_text(*number) + "\n";
+            } else if (const std::string given = trimmed(std::get<std::string>(it->second));
+                       !given.empty() && read_weibull_m(given) != 0) {
+                text += member + "=" + given + "\n";
+            }
+            continue;
+        }
         if (it != inputs.end()) {
             if (const double* number = std::get_if<double>(&it->second)) {
                 value = shortest_number_text(*number);

@@ -48,11 +48,13 @@ void assign_params_text(const std::string& path, std::string text, InputTexts& i
 // characters the text-to-number rule ignored: `fp0: "0,5" read as 0`.
 std::vector<std::string> ignored_character_notes(const InputTexts& inputs);
 
-// Every input of a run as the NAME=TEXT lines of a parameter file, in the
+// Every input of a run as the NAME=TEXT lines of a parameter file, after a
+// comment line "# Quarnel VERSION" naming the version that wrote it, in the
 // order the inputs are read, "model" last: the text given where it stands on
 // one line, else the shortest text of the number it reads as, which reads
 // back as the same double. orientation_weights is written only when it is
-// not classic, so that a classic run's file is as it always was.
+// not classic and weibull_m only when it is not empty or 0, so that a
+// classic run's file is as it always was.
 std::string params_file_text(const InputSet& inputs, std::int16_t model);
 
 // "YYYY-MM-DD hh:mm:ss" as --at takes it. Throws UsageError.

@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <string_view>
 
@@ -10,6 +11,7 @@
 #include <QSocketNotifier>
 #endif
 
+#include "quarnel_version.h"
 #include "ui/main_window/form1.h"
 
 namespace {
@@ -43,9 +45,32 @@ bool forward_ending_signals() {
 }
 #endif
 
+constexpr const char* help_text =
+    "Usage: quarnel [--check-display | --help | --version]\n"
+    "\n"
+    "Opens Quarnel's window, in which the inputs of a fiber bridging law are typed\n"
+    "and its result file is computed. quarnel-batch computes the same law from the\n"
+    "command line, without a window.\n"
+    "\n"
+    "Options:\n"
+    "  --check-display  Open the display and end: status 0 when the window can start\n"
+    "  --help           Print this help and end\n"
+    "  --version        Print the version and how to cite it, and end\n";
+
+// Text for standard output and 0, or 3 when standard output cannot take it.
+int print_and_end(const std::string& text) {
+    const bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+    return written ? 0 : 3;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered without a display: scripts, packagers and help2man ask them.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        return print_and_end(quarnel::version_text("quarnel") + "\n");
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--help") return print_and_end(help_text);
     // `quarnel --check-display` opens the display and ends: scripts ask it
     // whether the window can start before they start it.
     if (argc == 2 && std::string_view(argv[1]) == "--check-display") {
@@ -53,6 +78,9 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     QApplication app(argc, argv);
+    QApplication::setApplicationVersion(quarnel::version);
+    // The desktop entry's name, so that the desktop shows its name and icon.
+    QGuiApplication::setDesktopFileName("quarnel");
     quarnel::Form1 form;
 #ifndef _WIN32
     std::unique_ptr<QSocketNotifier> notifier;

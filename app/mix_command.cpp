@@ -7,12 +7,14 @@
 #include <iostream>
 
 #include "app/output_places.h"
+#include "app/plot_launcher.h"
 #include "app/process_guard.h"
 #include "app/step_writers.h"
 #include "app/study_output.h"
 #include "run/file_paths.h"
 #include "run/number_text.h"
 #include "study/converged_criteria.h"
+#include "study/law_warnings.h"
 
 namespace quarnel {
 
@@ -28,8 +30,8 @@ std::string help_footer() {
     return "\nShared inputs (NAME=TEXT or --params): Am crack_xy crack_zx division.\n"
            "Inputs of a fiber type (its --fiber file, NAME=TEXT lines): Vf Af Lf fp0 fp1 fd0\n"
            "fd1 f_reduction sigma_fu kxy theta_r_xy kzx theta_r_zx Pmax|A delta_max|B C D\n"
-           "orientation_weights model. Names not given take the window's default texts\n"
-           "(quarnel-batch --help).\n"
+           "weibull_m orientation_weights model. Names not given take the window's default\n"
+           "texts (quarnel-batch --help).\n"
            "\nThe openings are those of --openings, or else the Division scheme of the type\n"
            "with the largest Lf (the first on a tie). The mix's P is the sum of the types'\n"
            "P in the order of the --fiber options, sigma = P / Am.\n"
@@ -166,7 +168,8 @@ int run_mix_command(const MixRequest& request) {
         std::cerr << program << note << "\n";
     }
     const SharedOptions& o = request.options;
-    std::vector<Place> outputs = {{"--csv", o.csv, {}}, {"--summary", o.summary, {}}};
+    std::vector<Place> outputs = {
+        {"--csv", o.csv, {}}, {"--summary", o.summary, {}}, {"--plot", o.plot.plot, {}}};
     std::vector<Place> inputs = input_places(o);
     for (const FiberFile& f : request.fibers) inputs.push_back({"the file of --fiber", f.path, {}});
     if (!request.files.empty()) {
@@ -197,7 +200,15 @@ int run_mix_command(const MixRequest& request) {
         return exit_signal_base + s;
     }
 
-    MixOutputs out(request, mix);
+    // The figure is drawn from the steps' CSV: the user's or a scratch one.
+    FigureHandOff figure(o.plot);
+    if (const auto prepared = figure.prepare()) {
+        std::cerr << program << *prepared << "; nothing was written.\n";
+        return exit_file_error;
+    }
+    MixRequest written = request;
+    written.options.csv = figure.file(o.csv, "steps.csv");
+    MixOutputs out(written, mix);
     std::optional<std::string> failure = out.open();
     for (std::size_t n = 0; !failure && n < mix.steps.size() && ending_signal_number() == 0; ++n) {
         failure = out.write(n);
@@ -220,7 +231,9 @@ int run_mix_command(const MixRequest& request) {
     const LawCriteria criteria =
         criteria_of_mix(fibers, shared, mix.steps, matrix, settings, scratch);
     if (!o.summary.empty()) {
-        if (const auto summary_failure = write_law_summary(o.summary, criteria, matrix, settings)) {
+        if (const auto summary_failure =
+                write_law_summary(o.summary, criteria, matrix, settings,
+                                  mix_orientation_weight_error(fibers, shared))) {
             std::cerr << program << *summary_failure << "\n";
             return exit_file_error;
         }
@@ -236,6 +249,14 @@ int run_mix_command(const MixRequest& request) {
                          fixed_point_text(mix.steps.back().sigma_top, 5).c_str());
             std::fputs(criteria_report(criteria, settings).c_str(), report);
         }
+    }
+    if (figure.wanted()) {
+        if (!standard_output_flushed(program)) return exit_file_error;
+        if (const int status = figure.draw(program, {written.options.csv, "--kind", "mix"});
+            status != exit_ok) {
+            return status;
+        }
+        if (!o.quiet) std::fprintf(o.json ? stderr : stdout, "Drew %s.\n", o.plot.plot.c_str());
     }
     if (!standard_output_flushed(program)) return exit_file_error;
     return exit_ok;

@@ -1,5 +1,6 @@
-// quarnel-batch: the single run by default, and the subcommands sweep, mix
-// and fit (which runs in quarnel-batch-fit beside it).
+// quarnel-batch: the single run by default, and the subcommands sweep,
+// sample, mix, fit (which runs in quarnel-batch-fit beside it) and plot
+// (which runs in quarnel-batch-plot).
 
 #include <CLI/CLI.hpp>
 
@@ -9,6 +10,8 @@
 #include "app/batch_command.h"
 #include "app/fit_launcher.h"
 #include "app/mix_command.h"
+#include "app/plot_launcher.h"
+#include "app/sample_command.h"
 #include "app/sweep_command.h"
 
 namespace {
@@ -35,6 +38,10 @@ int main(int argc, char** argv) {
         app.add_subcommand("sweep", "The law for every combination of varied inputs, in parallel");
     SweepOptions sweep;
     setup_sweep_command(*sweep_app, sweep);
+    CLI::App* sample_app = app.add_subcommand(
+        "sample", "The law for every run of a sample of inputs drawn from distributions");
+    SampleOptions sample;
+    setup_sample_command(*sample_app, sample);
     CLI::App* mix_app = app.add_subcommand("mix", "The law of a hybrid mix of fiber types");
     MixOptions mix;
     setup_mix_command(*mix_app, mix);
@@ -43,12 +50,17 @@ int main(int argc, char** argv) {
     // Its arguments go to quarnel-batch-fit as they stand, --help among them.
     fit_app->prefix_command();
     fit_app->set_help_flag();
+    CLI::App* plot_app = app.add_subcommand(
+        "plot", "Draw a figure from the files a command wrote (see plot --help)");
+    plot_app->prefix_command();
+    plot_app->set_help_flag();
 
     std::string program = "quarnel-batch: ";
     try {
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
     } catch (const CLI::Error& e) {
         if (sweep_app->parsed()) program = "quarnel-batch sweep: ";
+        if (sample_app->parsed()) program = "quarnel-batch sample: ";
         if (mix_app->parsed()) program = "quarnel-batch mix: ";
         std::ostringstream out;
         std::ostringstream err;
@@ -65,14 +77,25 @@ int main(int argc, char** argv) {
         }
         return launch_fit(fit_app->remaining());
     }
+    if (plot_app->parsed()) {
+        if (const std::string stray = stray_option(app); !stray.empty()) {
+            std::cerr << "quarnel-batch: " << stray << " belongs after the subcommand's name\n";
+            return exit_usage;
+        }
+        return launch_plot(plot_app->remaining());
+    }
     try {
-        if (sweep_app->parsed() || mix_app->parsed()) {
-            program = sweep_app->parsed() ? "quarnel-batch sweep: " : "quarnel-batch mix: ";
+        if (sweep_app->parsed() || sample_app->parsed() || mix_app->parsed()) {
+            program = sweep_app->parsed()    ? "quarnel-batch sweep: "
+                      : sample_app->parsed() ? "quarnel-batch sample: "
+                                             : "quarnel-batch mix: ";
             if (const std::string stray = stray_option(app); !stray.empty()) {
                 throw UsageError(stray + " belongs after the subcommand's name");
             }
             if (sweep_app->parsed())
                 return run_sweep_command(read_sweep_options(sweep, read_input_file));
+            if (sample_app->parsed())
+                return run_sample_command(read_sample_options(sample, read_input_file));
             return run_mix_command(read_mix_options(mix, read_input_file));
         }
         return run_batch_command(read_batch_options(single, read_input_file));

@@ -31,15 +31,9 @@ bool is_verdict_column(const std::string& column) {
     return column == "strain_hardening" || column == "strain_hardening_margin";
 }
 
-namespace {
-
-// A number's cell; empty where the value is not a finite number (a law of no
-// steps), which spreadsheets and pandas read as missing.
 std::string number_cell(double x) {
     return std::isfinite(x) ? shortest_number_text(x) : std::string();
 }
-
-}  // namespace
 
 std::vector<std::string> criteria_cells(const LawCriteria& c, const MatrixProperties& matrix,
                                         const CriteriaSettings& settings) {
@@ -157,13 +151,17 @@ std::optional<FileFailure> SummaryFile::close() {
 
 std::optional<std::string> write_law_summary(const std::string& path, const LawCriteria& criteria,
                                              const MatrixProperties& matrix,
-                                             const CriteriaSettings& settings) {
+                                             const CriteriaSettings& settings,
+                                             double orientation_weight_error) {
     SummaryFile file;
-    const std::vector<std::string> columns = criteria_columns(matrix, settings);
+    std::vector<std::string> columns = criteria_columns(matrix, settings);
+    columns.push_back(orientation_weight_column);
     std::vector<bool> numeric;
     for (const std::string& column : columns) numeric.push_back(!is_verdict_column(column));
+    std::vector<std::string> cells = criteria_cells(criteria, matrix, settings);
+    cells.push_back(number_cell(orientation_weight_error));
     std::optional<FileFailure> failure = file.open(path, columns);
-    if (!failure) failure = file.write_row(criteria_cells(criteria, matrix, settings), numeric);
+    if (!failure) failure = file.write_row(cells, numeric);
     const std::optional<FileFailure> closing = file.close();
     if (!failure) failure = closing;
     if (failure) return "writing " + path + " failed: " + failure->description;

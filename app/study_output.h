@@ -21,6 +21,13 @@ std::vector<std::string> criteria_columns(const MatrixProperties& matrix,
 // texts, the verdicts as "yes" or "no".
 std::vector<std::string> criteria_cells(const LawCriteria& criteria, const MatrixProperties& matrix,
                                         const CriteriaSettings& settings);
+// The column every summary ends with: the larger |sum - 1| of the law's two
+// planes' orientation weights (the largest over a mix's types), which tells
+// how far narrow orientation densities are from being resolved by the cells.
+inline const std::string orientation_weight_column = "orientation_weight_error";
+// A number's cell: its shortest round-trip text, empty where it is not a
+// finite number, which spreadsheets and pandas read as missing.
+std::string number_cell(double x);
 // Whether a criteria column holds a verdict ("yes"/"no") rather than a number.
 bool is_verdict_column(const std::string& column);
 
@@ -59,11 +66,12 @@ class SummaryFile {
     bool json_ = false;
 };
 
-// A summary of one law: its criteria as the single row of a summary file.
-// The message of a failure, if any.
+// A summary of one law: its criteria and its orientation weights' error as
+// the single row of a summary file. The message of a failure, if any.
 std::optional<std::string> write_law_summary(const std::string& path, const LawCriteria& criteria,
                                              const MatrixProperties& matrix,
-                                             const CriteriaSettings& settings);
+                                             const CriteriaSettings& settings,
+                                             double orientation_weight_error);
 
 // The criteria as the lines a single run prints at its end, with how they
 // were formed, or why there are none.

@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/fiber_files.h"
+#include "app/output_places.h"
 #include "study/sweep_study.h"
 
 namespace CLI {
@@ -19,6 +20,7 @@ struct SweepOptions {
     SharedOptions shared;
     std::vector<std::string> fibers;
     std::vector<std::string> varied;
+    std::string runs;  // a CSV of runs, instead of varied
     bool zip = false;
     std::string jobs;
     std::string curves;
@@ -29,6 +31,7 @@ struct SweepRequest {
     SweepSpec spec;
     std::vector<FiberFile> fibers;
     std::vector<std::string> notes;  // ignored characters of the texts given
+    std::vector<Place> inputs;       // the file of --runs
     SharedOptions options;           // the outputs as given
     std::optional<ClockReading> at;
     int jobs = 1;

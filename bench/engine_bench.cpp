@@ -65,6 +65,43 @@ void full_run(benchmark::State& state) {
 }
 BENCHMARK(full_run)->ArgsProduct({{1, 2}, {0, 1, 2}})->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
+// The full run with fiber strength scattered by a Weibull law of modulus
+// range(2) (0: the classic rupture), on the defaults and with fibers weak
+// enough (sigma_fu 25 MPa) that many rupture; range(0) is the model, range(1)
+// the path. The cost of the scatter is the ratio of a run to its modulus-0
+// run.
+void strength_scatter_run(benchmark::State& state) {
+    const kernels::Path paths[] = {kernels::Path::portable, kernels::Path::avx2,
+                                   kernels::Path::avx512};
+    const bool weak = state.range(3) != 0;
+    InputSet texts = default_input_texts();
+    if (state.range(0) == 2) {
+        texts["C"] = "0.05";
+        texts["D"] = "0.3";
+    }
+    if (weak) texts["sigma_fu"] = "25";
+    texts["weibull_m"] = std::to_string(state.range(2));
+    const CalculationInputs in =
+        read_calculation_inputs(texts, static_cast<std::int16_t>(state.range(0)));
+    const kernels::Path path = paths[state.range(1)];
+    if (!kernels::path_supported(path)) {
+        state.SkipWithError("path not supported here");
+        return;
+    }
+    state.SetLabel(std::string(kernels::path_name(path)) + (weak ? " weak" : " defaults"));
+    const std::vector<double> openings = division_openings(in);
+    FiberTables tables;
+    SilentProgress silent;
+    for (auto _ : state) {
+        build_fiber_tables(in, tables, silent);
+        benchmark::DoNotOptimize(bridging_law(in, tables, openings, path));
+    }
+}
+BENCHMARK(strength_scatter_run)
+    ->ArgsProduct({{1, 2}, {0, 1, 2}, {0, 5, 1000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5);
+
 void literal_full_run(benchmark::State& state) {
     const CalculationInputs in = default_inputs(static_cast<std::int16_t>(state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(reference::run(in));

@@ -1,6 +1,8 @@
 #include "bridging_law.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -33,6 +35,29 @@ class BridgingLaw::Pass {
         const OrientationGroups& groups = tables.groups;
         for (std::size_t g = 0; g < groups.size(); ++g) {
             P_rupture_[g] = rupture_load(inputs, groups.theta_s[g]);
+        }
+        if (inputs.has_strength_scatter()) {
+            // The shares take the place of the rupture test, which no load
+            // passes.
+            law_P_rupture_.assign(groups.size(), std::numeric_limits<double>::infinity());
+            place_.assign(groups.size(), 0);
+            peak_load_.assign(tables.lb.size(), 0.0);
+            share_.assign(tables.lb.size(), 1.0);
+            ratio_power_.assign(tables.lb.size(), std::numeric_limits<double>::quiet_NaN());
+            shares_ = std::make_unique_for_overwrite<double[]>(groups.size() * kernels::load_steps);
+            scatter_.m = inputs.weibull_m;
+            scatter_.P_rupture = P_rupture_.data();
+            scatter_.place = place_.data();
+            scatter_.peak_load = peak_load_.data();
+            scatter_.share = share_.data();
+            scatter_.ratio_power = ratio_power_.data();
+            scatter_.opening_powers = opening_powers_;
+            scatter_.shares = shares_.get();
+            memo_.assign(groups.size() * kernels::load_steps,
+                         {std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0});
+            scatter_.memo = memo_.data();
+        } else {
+            law_P_rupture_ = P_rupture_;
         }
         // The pairs of each group, so that a group's cells are found at once.
         const std::size_t group_count = groups.size();
@@ -72,6 +97,9 @@ class BridgingLaw::Pass {
     }
 
     void run_block(const double* openings, int steps, double* P, double* N_eff) {
+        if (!place_.empty()) {
+            for (int t = 0; t < steps; ++t) opening_powers_[t] = std::pow(openings[t], scatter_.m);
+        }
         std::fill(P, P + kernels::block_steps, 0.0);
         std::fill(N_eff, N_eff + kernels::block_steps, 0.0);
         for (int k = 0; k < centroid_levels; ++k) {
@@ -82,7 +110,8 @@ class BridgingLaw::Pass {
                 const std::uint16_t g = live[gi];
                 const std::size_t at = tables_.place(k, g);
                 const PulloutCell cell{tables_.lb[at], tables_.P1[at], tables_.delta1[at]};
-                laws_[g] = bilinear_cell(cell, P_rupture_[g]);
+                laws_[g] = bilinear_cell(cell, law_P_rupture_[g]);
+                if (!place_.empty()) place_[g] = at;
             }
             kernels::LevelBlock block;
             block.openings = openings;
@@ -99,6 +128,7 @@ class BridgingLaw::Pass {
             block.coefficient = coefficient_;
             block.P = P;
             block.N_eff = N_eff;
+            block.scatter = place_.empty() ? nullptr : &scatter_;
             kernels::evaluate_level(path_, block);
             drop_groups(level, steps);
         }
@@ -141,10 +171,21 @@ class BridgingLaw::Pass {
     const FiberTables& tables_;
     kernels::Path path_;
     double coefficient_;
-    double w_xy_[angle_cells];        // by i - 1
-    double w_zx_[angle_cells];        // by j - 1
-    std::vector<double> P_rupture_;   // by group
-    std::vector<BilinearCell> laws_;  // by group, for the level at hand
+    double w_xy_[angle_cells];           // by i - 1
+    double w_zx_[angle_cells];           // by j - 1
+    std::vector<double> P_rupture_;      // by group
+    std::vector<double> law_P_rupture_;  // by group: the bi-linear law's rupture test
+    std::vector<BilinearCell> laws_;     // by group, for the level at hand
+    // With scattered strength: each group's cell at the level at hand, the
+    // largest load and share of every cell, and the shares of a block's steps.
+    std::vector<std::size_t> place_;
+    std::vector<double> peak_load_;
+    std::vector<double> share_;
+    std::vector<double> ratio_power_;
+    std::vector<kernels::ShareMemo> memo_;
+    double opening_powers_[kernels::block_steps] = {};
+    std::unique_ptr<double[]> shares_;
+    kernels::StrengthScatter scatter_;
     // By group, a block's steps each; written before it is read, and left
     // uninitialised so that only the rows in use are ever touched.
     std::unique_ptr<double[]> loads_;

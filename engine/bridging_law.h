@@ -29,7 +29,11 @@ struct StepValues {
 // still-bridging cells in (k, j, i) order, P += ((P_fiber w_xy) w_zx)
 // fiber_number_coefficient; sigma = P / Am, the effective fiber ratio
 // N_eff / total_fiber, and the peak P_top (with sigma_top) is the largest P
-// so far, a later equal P taking its place.
+// so far, a later equal P taking its place. With weibull_m > 0 a cell does
+// not rupture at one load: its load and its count are weighted by the share
+// of its fibers still intact (kernels::StrengthScatter), P += (((P_fiber
+// share) w_xy) w_zx) fiber_number_coefficient and N_eff += ((w_xy w_zx)
+// fiber_number_coefficient) share.
 //
 // The steps are computed in blocks of up to 64 in one pass over the cells;
 // each step's sums still receive their terms in cell order, so the doubles

@@ -9,17 +9,29 @@
 namespace quarnel {
 
 const std::vector<std::string>& input_member_names() {
-    static const std::vector<std::string> names = {"Am",          "Vf",
-                                                   "Af",          "Lf",
-                                                   "fp0",         "fp1",
-                                                   "fd0",         "fd1",
-                                                   "f_reduction", "sigma_fu",
-                                                   "crack_xy",    "crack_zx",
-                                                   "kxy",         "kzx",
-                                                   "theta_r_xy",  "theta_r_zx",
-                                                   "division",    "Pmax",
-                                                   "delta_max",   "C",
-                                                   "D",           "orientation_weights",
+    static const std::vector<std::string> names = {"Am",
+                                                   "Vf",
+                                                   "Af",
+                                                   "Lf",
+                                                   "fp0",
+                                                   "fp1",
+                                                   "fd0",
+                                                   "fd1",
+                                                   "f_reduction",
+                                                   "sigma_fu",
+                                                   "crack_xy",
+                                                   "crack_zx",
+                                                   "kxy",
+                                                   "kzx",
+                                                   "theta_r_xy",
+                                                   "theta_r_zx",
+                                                   "division",
+                                                   "Pmax",
+                                                   "delta_max",
+                                                   "C",
+                                                   "D",
+                                                   "weibull_m",
+                                                   "orientation_weights",
                                                    "model"};
     return names;
 }
@@ -75,6 +87,16 @@ OrientationWeights read_orientation_weights(const InputValue& value) {
                                 "\"");
 }
 
+float read_weibull_m(const InputValue& value) {
+    if (const double* number = std::get_if<double>(&value)) return static_cast<float>(*number);
+    const std::string& text = std::get<std::string>(value);
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return 0;
+    const std::string word = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    if (!is_decimal_number(word)) return std::numeric_limits<float>::quiet_NaN();
+    return static_cast<float>(read_number(word));
+}
+
 CalculationInputs read_calculation_inputs(const InputSet& inputs) {
     const std::map<std::string, InputValue> members = by_member(inputs);
     const auto number = [&](const char* member) { return number_in(members, member); };
@@ -126,6 +148,9 @@ CalculationInputs read_calculation_inputs(const InputSet& inputs) {
     in.delta_max = number("delta_max");
     in.C = number("C");
     in.D = number("D");
+    if (const auto it = members.find("weibull_m"); it != members.end()) {
+        in.weibull_m = read_weibull_m(it->second);
+    }
     in.theta_r_xy_rad = static_cast<double>(in.theta_r_xy) * in.deg_to_rad;
     in.theta_r_zx_rad = static_cast<double>(in.theta_r_zx) * in.deg_to_rad;
     in.crack_xy_rad = static_cast<double>(in.crack_xy) * in.deg_to_rad;

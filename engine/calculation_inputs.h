@@ -31,7 +31,7 @@ struct CalculationInputs {
     float fd0 = 0;          // displacement snubbing coefficient, per rad
     float fd1 = 0;          // its term in lb, per rad per mm
     float f_reduction = 0;  // strength reduction coefficient, per rad
-    float sigma_fu = 0;     // fiber rupture strength, MPa
+    float sigma_fu = 0;     // fiber rupture strength, MPa; the Weibull scale when weibull_m > 0
     float crack_xy = 0;     // crack angle in x-y, degrees
     float crack_zx = 0;     // crack angle in z-x, degrees
     float kxy = 0;          // orientation intensity in x-y
@@ -48,6 +48,10 @@ struct CalculationInputs {
     double delta_max = 0;  // Constant model delta_max (mm); Function lb model B
     double C = 0;
     double D = 0;
+    // Weibull modulus of fiber strength; 0 (the field empty) is the classic
+    // rupture of every fiber at its rupture load. Not a number when its text
+    // is no number, which check_calculation_inputs refuses.
+    float weibull_m = 0;
 
     // Derived once per run by read_calculation_inputs.
     float total_fiber = 0;               // Vf * Am / Af
@@ -60,6 +64,7 @@ struct CalculationInputs {
     double crack_zx_rad = 0;
 
     bool is_constant_model() const { return model == 1; }
+    bool has_strength_scatter() const { return weibull_m > 0; }
     double A() const { return Pmax; }
     double B() const { return delta_max; }
 };
@@ -72,7 +77,7 @@ using InputSet = std::map<std::string, InputValue>;
 
 // The member names an InputSet may hold, in the order they are read: Am, Vf,
 // Af, Lf, fp0, fp1, fd0, fd1, f_reduction, sigma_fu, crack_xy, crack_zx, kxy,
-// kzx, theta_r_xy, theta_r_zx, division, Pmax, delta_max, C, D,
+// kzx, theta_r_xy, theta_r_zx, division, Pmax, delta_max, C, D, weibull_m,
 // orientation_weights, model. "A" and "B" name the same inputs as "Pmax" and
 // "delta_max". orientation_weights is a text, every other one a number.
 const std::vector<std::string>& input_member_names();
@@ -85,6 +90,12 @@ std::string input_member(const std::string& name);
 // "exact", blanks and tabs around it skipped. Throws std::invalid_argument
 // naming the input and the texts it takes, for any other text or a number.
 OrientationWeights read_orientation_weights(const InputValue& value);
+
+// The Weibull modulus a weibull_m input gives: 0 for a text of blanks alone,
+// the number of a text that is one decimal number as a whole (not by the
+// field rule, so that "5x" is no modulus), the double itself; not a number
+// for any other text.
+float read_weibull_m(const InputValue& value);
 
 // Fills the record from the inputs (a member not given reads as empty text;
 // model, 1 or 2, is 1 when not given; orientation_weights is classic when not

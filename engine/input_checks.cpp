@@ -108,6 +108,31 @@ std::optional<InputRefusal> check_mid_opening(const CalculationInputs& in) {
     return std::nullopt;
 }
 
+// The Weibull modulus, and the scale it makes of sigma_fu.
+std::optional<InputRefusal> check_strength_scatter(const CalculationInputs& in) {
+    const std::int16_t m = in.model;
+    if (std::isnan(in.weibull_m)) {
+        return refuse("weibull_m", m,
+                      "must be empty or one number (empty or 0: every fiber ruptures at the "
+                      "rupture load).");
+    }
+    if (!std::isfinite(in.weibull_m)) {
+        return refuse("weibull_m", m, "is beyond the range of numbers it can hold.");
+    }
+    if (in.weibull_m < 0) {
+        return refuse("weibull_m", m,
+                      "must not be negative (it is " + value_text(in.weibull_m) +
+                          "); empty or 0 gives every fiber the same strength.");
+    }
+    if (in.has_strength_scatter() && !(in.sigma_fu > 0)) {
+        return refuse("sigma_fu", m,
+                      "must be greater than 0 (it is " + value_text(in.sigma_fu) + ") when " +
+                          quoted("weibull_m", m) +
+                          " is given: it is then the scale of the fibers' strengths.");
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in,
@@ -144,6 +169,7 @@ std::optional<InputRefusal> check_calculation_inputs(const CalculationInputs& in
             return refuse(s.field, m, "is beyond the range of numbers it can hold.");
         }
     }
+    if (auto refusal = check_strength_scatter(in)) return refusal;
     if (in.Am == 0) return refuse("Am", m, "must not be 0: the stress is the load divided by it.");
     if (in.Am < 0) {
         return refuse("Am", m,

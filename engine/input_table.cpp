@@ -30,6 +30,7 @@ const std::vector<InputInfo>& input_table() {
         {"D", "D", "", "0"},
         {"division", "Division", "", "30"},
         {"orientation_weights", "Orientation weights", "", "classic"},
+        {"weibull_m", "Weibull modulus of fiber strength", "", ""},
     };
     return table;
 }
@@ -59,7 +60,8 @@ InputSet with_default_texts(InputSet inputs) {
 std::vector<PartReading> part_readings(const InputSet& inputs) {
     std::vector<PartReading> readings;
     for (const InputInfo& info : input_table()) {
-        if (info.member == "orientation_weights") continue;
+        // Read whole or refused, never in part.
+        if (info.member == "orientation_weights" || info.member == "weibull_m") continue;
         const auto it = inputs.find(info.member);
         if (it == inputs.end()) continue;
         const std::string* text = std::get_if<std::string>(&it->second);

@@ -19,8 +19,8 @@ struct InputInfo {
 };
 
 // Every input member but "model": the window's fields in their order, then
-// orientation_weights, which the window does not show (it keeps the classic
-// weights).
+// orientation_weights and weibull_m, which the window does not show (it keeps
+// the classic weights and rupture).
 const std::vector<InputInfo>& input_table();
 
 // The entry of a member; nullptr when there is none ("A", "model", ...).
@@ -41,7 +41,8 @@ struct PartReading {
     double value = 0;  // what the text reads as
 };
 // The texts among the inputs read only in part, in the order of input_table();
-// orientation_weights, a word, is none of them.
+// orientation_weights, a word, and weibull_m, read whole or refused, are none
+// of them.
 std::vector<PartReading> part_readings(const InputSet& inputs);
 
 // A member's caption in the model's naming: Pmax and delta_max are "A" and

@@ -84,7 +84,9 @@ struct VectorPass {
     // Each cell adds its terms to the steps it bridges; lanes at or after its
     // drop step add nothing. A sum never holds -0 (it starts at +0, and a sum
     // of x and -x is +0), so adding +0 in a masked lane leaves its bits as
-    // skipping the cell would.
+    // skipping the cell would. Weighted: the count is multiplied by each
+    // step's share of intact fibers.
+    template <bool Weighted>
     static void add_cells(const LevelBlock& b, int start, int loads_start) {
         D P[Vectors];
         D N[Vectors];
@@ -104,8 +106,9 @@ struct VectorPass {
                 if (steps <= 0) continue;
                 const double w_xy = b.w_xy[p % plane_cells];
                 const double w_zx = b.w_zx[p / plane_cells];
-                const double* const row =
-                    b.loads + static_cast<std::size_t>(g) * load_steps + (start - loads_start);
+                const std::size_t offset =
+                    static_cast<std::size_t>(g) * load_steps + (start - loads_start);
+                const double* const row = b.loads + offset;
                 const D count = zero + (w_xy * w_zx) * coefficient;
 #pragma GCC unroll 16
                 for (int v = 0; v < Vectors; ++v) {
@@ -113,7 +116,12 @@ struct VectorPass {
                     const L bridging = lanes[v] < steps;
                     const D term = ((load(row + v * Lanes) * w_xy) * w_zx) * coefficient;
                     P[v] += bridging ? term : zero;
-                    N[v] += bridging ? count : zero;
+                    if constexpr (Weighted) {
+                        const D shares = load(b.scatter->shares + offset + v * Lanes);
+                        N[v] += bridging ? count * shares : zero;
+                    } else {
+                        N[v] += bridging ? count : zero;
+                    }
                 }
             }
         }
@@ -127,7 +135,16 @@ struct VectorPass {
         for (int half = 0; half < b.steps; half += load_steps) {
             evaluate_groups(b, half);
             const int end = b.steps < half + load_steps ? b.steps : half + load_steps;
-            for (int start = half; start < end; start += sweep) add_cells(b, start, half);
+            if (b.scatter != nullptr) {
+                weigh_by_strength(b, half);
+                for (int start = half; start < end; start += sweep) {
+                    add_cells<true>(b, start, half);
+                }
+            } else {
+                for (int start = half; start < end; start += sweep) {
+                    add_cells<false>(b, start, half);
+                }
+            }
         }
     }
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
+#include <limits>
 
 namespace quarnel::kernels {
 
@@ -61,8 +63,60 @@ void evaluate_level(Path path, const LevelBlock& block) {
     }
 }
 
+void weigh_by_strength(const LevelBlock& b, int start) {
+    const StrengthScatter& s = *b.scatter;
+    for (std::size_t gi = 0; gi < b.group_count; ++gi) {
+        const std::uint16_t g = b.groups[gi];
+        const int steps = b.bridged[g];
+        if (steps <= start) continue;
+        const std::size_t cell = s.place[g];
+        double peak = s.peak_load[cell];
+        double share = s.share[cell];
+        double* const row = b.loads + static_cast<std::size_t>(g) * load_steps;
+        double* const shares = s.shares + static_cast<std::size_t>(g) * load_steps;
+        const BilinearCell& law = b.laws[g];
+        ShareMemo* const memo = s.memo + static_cast<std::size_t>(g) * load_steps;
+        for (int t = start; t < steps; ++t) {
+            const double load = row[t - start];
+            // The share changes only when the largest load does.
+            if (load > peak) {
+                peak = load;
+                const bool rising = b.openings[t] <= law.delta1;
+                // The key of the share's arguments: a rising share depends on
+                // the opening too, another on the load alone.
+                const double key = rising ? b.openings[t] : -1.0;
+                ShareMemo& known = memo[t - start];
+                if (known.load == load && known.key == key) {
+                    share = known.share;
+                } else {
+                    double power = std::numeric_limits<double>::quiet_NaN();
+                    if (rising) {
+                        double& ratio_power = s.ratio_power[cell];
+                        if (std::isnan(ratio_power)) {
+                            ratio_power = std::pow(law.ratio / s.P_rupture[g], s.m);
+                        }
+                        power = ratio_power * s.opening_powers[t];
+                    }
+                    if (!std::isfinite(power)) power = std::pow(peak / s.P_rupture[g], s.m);
+                    share = std::exp(-power);
+                    known = {load, key, share};
+                }
+                if (share == 0) {
+                    b.bridged[g] = static_cast<std::uint8_t>(t);
+                    break;
+                }
+            }
+            row[t - start] = load * share;
+            shares[t - start] = share;
+        }
+        s.peak_load[cell] = peak;
+        s.share[cell] = share;
+    }
+}
+
 namespace {
 
+template <bool Weighted>
 void add_cell(const LevelBlock& b, int p, int start) {
     const std::uint16_t g = b.group_of_pair[p];
     const int steps = b.bridged[g];
@@ -72,7 +126,21 @@ void add_cell(const LevelBlock& b, int p, int start) {
     const double* const row = b.loads + static_cast<std::size_t>(g) * load_steps;
     for (int t = start; t < steps; ++t) {
         b.P[t] += ((row[t - start] * w_xy) * w_zx) * b.coefficient;
-        b.N_eff[t] += count;
+        if constexpr (Weighted) {
+            b.N_eff[t] += count * b.scatter->shares[static_cast<std::size_t>(g) * load_steps +
+                                                    static_cast<std::size_t>(t - start)];
+        } else {
+            b.N_eff[t] += count;
+        }
+    }
+}
+
+template <bool Weighted>
+void add_cells(const LevelBlock& b, int start) {
+    for (int word = 0; word < pair_words; ++word) {
+        for (std::uint64_t bits = b.cell_bits[word]; bits != 0; bits &= bits - 1) {
+            add_cell<Weighted>(b, word * 64 + std::countr_zero(bits), start);
+        }
     }
 }
 
@@ -94,10 +162,11 @@ void evaluate_level_portable(const LevelBlock& b) {
             }
             b.bridged[g] = static_cast<std::uint8_t>(t);
         }
-        for (int word = 0; word < pair_words; ++word) {
-            for (std::uint64_t bits = b.cell_bits[word]; bits != 0; bits &= bits - 1) {
-                add_cell(b, word * 64 + std::countr_zero(bits), start);
-            }
+        if (b.scatter != nullptr) {
+            weigh_by_strength(b, start);
+            add_cells<true>(b, start);
+        } else {
+            add_cells<false>(b, start);
         }
     }
 }

@@ -24,6 +24,38 @@ inline constexpr int load_steps = 32;
 inline constexpr int plane_cells = 90;
 inline constexpr int pair_words = (plane_cells * plane_cells + 63) / 64;
 
+// Fiber strength that scatters by a Weibull law of modulus m, its scale the
+// rupture load: the share of a cell's fibers still intact at an opening is
+// exp(-(L / P_rupture)^m), L the largest load the cell's fibers have carried
+// at the openings so far (0 before the first). A cell's load and count are
+// weighted by its share; it takes no part in the deterministic rupture, and
+// a cell whose share reaches 0 is dropped, as it adds 0 from then on.
+//
+// (L / P_rupture)^m is formed as pow(L / P_rupture, m), except where L is a
+// load Wcr r of the rising branch: there it is (r / P_rupture)^m Wcr^m, the
+// first factor once per cell and the second once per opening, so that a step
+// costs one exponential per cell. Where either factor leaves the range of
+// doubles the power is formed whole.
+// The last share a group formed at a step of the block's half: a cell of the
+// group at another level with the same load there (the rule's arguments are
+// then the same) takes it without an exponential.
+struct ShareMemo {
+    double load = 0;
+    double key = 0;  // the opening for a rising load, -1 for another
+    double share = 0;
+};
+struct StrengthScatter {
+    double m = 0;
+    const double* P_rupture = nullptr;       // by group
+    const double* opening_powers = nullptr;  // Wcr^m of the block's openings
+    const std::size_t* place = nullptr;      // by group: the level's cell in the values by cell
+    double* peak_load = nullptr;             // by cell: L, from 0
+    double* share = nullptr;                 // by cell: the share at L, from 1
+    double* ratio_power = nullptr;           // by cell: (r / P_rupture)^m, NaN until needed
+    double* shares = nullptr;   // by group, load_steps each: the shares of the steps held
+    ShareMemo* memo = nullptr;  // by group, load_steps each; loads not a number at first
+};
+
 // One level's share of a block. The kernel evaluates the law of each live
 // group for the block's openings, stores its loads and the number of the
 // block's steps it bridges (its drop step within the block, or `steps`),
@@ -48,6 +80,9 @@ struct LevelBlock {
     double coefficient = 0;   // fiber_number_coefficient
     double* P = nullptr;      // block_steps sums
     double* N_eff = nullptr;  // block_steps sums
+    // With scattered strength, the loads are weighted by the shares once
+    // evaluated, and a cell adds count * share to N_eff.
+    const StrengthScatter* scatter = nullptr;
 };
 
 enum class Path { portable, avx2, avx512 };
@@ -59,6 +94,12 @@ bool path_supported(Path path);
 Path best_path();
 
 void evaluate_level(Path path, const LevelBlock& block);
+
+// The shares of the groups' fibers at the steps from `start` whose loads are
+// held, by the rule of StrengthScatter: each load is multiplied by its share
+// and the share stored beside it. Shared by every version, in the portable
+// build, so that all of them take the same shares.
+void weigh_by_strength(const LevelBlock& block, int start);
 
 // The versions themselves.
 void evaluate_level_portable(const LevelBlock& block);

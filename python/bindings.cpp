@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "engine/input_table.h"
 #include "engine/text_to_number.h"
+#include "quarnel_version.h"
 #include "run/result_file.h"
 #include "study/converged_criteria.h"
 #include "study/criteria.h"
@@ -22,6 +24,8 @@
 #include "study/fit.h"
 #include "study/law_run.h"
 #include "study/measured_curve.h"
+#include "study/sample.h"
+#include "study/sample_statistics.h"
 #include "study/sweep_study.h"
 
 namespace py = pybind11;
@@ -87,6 +91,7 @@ py::dict criteria_dict(const LawCriteria& c) {
     d["psh_strength"] = optional_number(c.psh_strength);
     d["psh_energy"] = optional_number(c.psh_energy);
     d["strain_hardening"] = c.strain_hardening ? py::cast(*c.strain_hardening) : py::none();
+    if (c.strain_hardening_margin) d["strain_hardening_margin"] = *c.strain_hardening_margin;
     d["criteria_openings"] = c.openings;
     d["criteria_change"] = optional_number(c.change);
     return d;
@@ -187,6 +192,11 @@ SweepAxis axis_of(const py::handle& item) {
     const auto pair = item.cast<py::tuple>();
     SweepAxis axis;
     axis.name = pair[0].cast<std::string>();
+    // A float64 array: numbers made elsewhere (samples), taken as they are.
+    if (py::isinstance<py::array_t<double>>(pair[1])) {
+        axis.values = pair[1].cast<std::vector<double>>();
+        return axis;
+    }
     if (py::isinstance<py::tuple>(pair[1])) {
         const auto r = pair[1].cast<py::tuple>();
         axis.values = SweepRange{r[0].cast<double>(), r[1].cast<double>(), r[2].cast<std::size_t>(),
@@ -223,6 +233,10 @@ SweepSpec spec_of(const py::dict& d) {
     if (d.contains("criteria")) {
         spec.criteria = criteria_settings(d["criteria"].cast<std::string>(),
                                           d["criteria_tolerance"].cast<double>());
+    }
+    if (d.contains("psh_margins") && !d["psh_margins"].is_none()) {
+        const auto margins = d["psh_margins"].cast<std::pair<double, double>>();
+        spec.criteria.psh_margins = PshMargins{margins.first, margins.second};
     }
     return spec;
 }
@@ -295,10 +309,98 @@ py::list sweep_runs(const py::dict& description, std::size_t first, std::size_t 
             row["fiber"] = 0;
             row["criteria"] = criteria_dict(r.criteria);
         }
+        row["orientation_weight_error"] = r.orientation_weight_error;
         if (spec.keep_steps) row["steps"] = steps_dict(r.steps);
         rows.append(row);
     }
     return rows;
+}
+
+// The sampled values of a design, one float64 array per input.
+py::list draw_sample_values(const std::vector<std::pair<std::string, std::string>>& distributions,
+                            const std::vector<std::string>& correlations, std::size_t runs,
+                            std::uint64_t seed, const std::string& method) {
+    SampleDesign design;
+    std::vector<std::vector<double>> values;
+    try {
+        for (const auto& [name, text] : distributions)
+            design.inputs.push_back(parse_sampled_input(name + "=" + text));
+        for (const std::string& c : correlations)
+            design.correlations.push_back(parse_correlation(c));
+        design.runs = runs;
+        design.seed = seed;
+        design.method = parse_sample_method(method);
+        py::gil_scoped_release release;
+        values = draw_samples(design);
+    } catch (const std::invalid_argument& e) {
+        throw py::value_error(e.what());
+    }
+    py::list out;
+    for (const std::vector<double>& v : values)
+        out.append(py::array_t<double>(static_cast<py::ssize_t>(v.size()), v.data()));
+    return out;
+}
+
+// The statistics of a sample's rows (as sweep_runs gives them).
+py::dict sample_statistics(const py::list& rows, const std::vector<std::string>& inputs,
+                           const std::vector<std::string>& criteria, bool hardening, bool margin) {
+    SampleTally tally(inputs, criteria, hardening, margin);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const auto verdict = [](const py::dict& c, const char* key) -> std::optional<bool> {
+        if (!c.contains(key) || c[key].is_none()) return std::nullopt;
+        return c[key].cast<bool>();
+    };
+    for (const auto& item : rows) {
+        const auto row = item.cast<py::dict>();
+        if (row["status"].cast<std::string>() == "refused") {
+            tally.add_refused();
+            continue;
+        }
+        const auto values = row["values"].cast<std::vector<double>>();
+        const auto c = row["criteria"].cast<py::dict>();
+        std::vector<double> numbers;
+        for (const std::string& name : criteria) {
+            numbers.push_back(c.contains(name.c_str()) && !c[name.c_str()].is_none()
+                                  ? c[name.c_str()].cast<double>()
+                                  : nan);
+        }
+        // A run without criteria has no verdicts.
+        const bool available = std::isfinite(numbers.front());
+        tally.add(values, numbers, available ? verdict(c, "strain_hardening") : std::nullopt,
+                  available ? verdict(c, "strain_hardening_margin") : std::nullopt);
+    }
+    const SampleStatistics st = tally.statistics();
+    py::dict out;
+    out["runs"] = st.runs;
+    out["refused"] = st.refused;
+    py::list table;
+    for (const CriterionStatistics& cs : st.criteria) {
+        py::dict d;
+        d["quantity"] = cs.name;
+        d["count"] = cs.count;
+        d["mean"] = cs.mean;
+        d["sd"] = cs.sd;
+        d["q05"] = cs.q05;
+        d["q50"] = cs.q50;
+        d["q95"] = cs.q95;
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            d[py::str("spearman_" + inputs[i])] = cs.spearman[i];
+        table.append(d);
+    }
+    out["criteria"] = table;
+    py::list probabilities;
+    for (const ProbabilityEstimate& p : st.probabilities) {
+        py::dict d;
+        d["quantity"] = p.name;
+        d["count"] = p.count;
+        d["hits"] = p.hits;
+        d["probability"] = p.probability;
+        d["ci_low"] = p.low;
+        d["ci_high"] = p.high;
+        probabilities.append(d);
+    }
+    out["probabilities"] = probabilities;
+    return out;
 }
 
 py::dict mix(const py::list& fiber_values, const py::dict& shared_values,
@@ -461,6 +563,7 @@ py::dict fit(const py::array_t<double>& openings, const py::array_t<double>& str
 PYBIND11_MODULE(_quarnel, m) {
     using namespace quarnel;
     m.doc() = "Quarnel's compiled study library; use the quarnel package.";
+    m.attr("__version__") = quarnel::version;
     m.def("input_names", [] {
         std::vector<std::string> names = input_member_names();
         names.push_back("A");
@@ -484,6 +587,11 @@ PYBIND11_MODULE(_quarnel, m) {
             throw py::value_error(e.what());
         }
     });
+    m.def("draw_samples", &draw_sample_values, py::arg("distributions"), py::arg("correlations"),
+          py::arg("runs"), py::arg("seed"), py::arg("method"));
+    m.def("sample_statistics", &sample_statistics, py::arg("rows"), py::arg("inputs"),
+          py::arg("criteria"), py::arg("hardening"), py::arg("margin"));
+    m.def("max_sample_runs", [] { return max_sample_runs; });
     m.def("mix", &mix, py::arg("fibers"), py::arg("shared"), py::arg("openings") = py::none(),
           py::arg("sigma_fc") = py::none(), py::arg("J_tip") = py::none(),
           py::arg("criteria") = "converged", py::arg("criteria_tolerance") = 1e-3);

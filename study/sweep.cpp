@@ -108,11 +108,13 @@ std::string range_text(const SweepRange& range) {
 
 std::size_t SweepAxis::size() const {
     if (const auto* items = std::get_if<std::vector<std::string>>(&values)) return items->size();
+    if (const auto* numbers = std::get_if<std::vector<double>>(&values)) return numbers->size();
     return std::get<SweepRange>(values).count;
 }
 
 InputValue SweepAxis::value(std::size_t i) const {
     if (const auto* items = std::get_if<std::vector<std::string>>(&values)) return (*items)[i];
+    if (const auto* numbers = std::get_if<std::vector<double>>(&values)) return (*numbers)[i];
     return range_point(std::get<SweepRange>(values), i);
 }
 
@@ -120,6 +122,7 @@ double SweepAxis::number(std::size_t i) const {
     if (const auto* items = std::get_if<std::vector<std::string>>(&values)) {
         return read_number((*items)[i]);
     }
+    if (const auto* numbers = std::get_if<std::vector<double>>(&values)) return (*numbers)[i];
     return range_point(std::get<SweepRange>(values), i);
 }
 

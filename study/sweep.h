@@ -28,18 +28,20 @@ struct SweepRange {
 };
 
 // One varied input of a sweep: NAME=VALUES with VALUES a list of field texts
-// "v1,v2,...", or a range. A range's points are computed when asked for, so
-// an axis takes the same memory whatever its count.
+// "v1,v2,...", or a range, or a list of numbers made elsewhere (samples). A
+// range's points are computed when asked for, so an axis takes the same
+// memory whatever its count.
 struct SweepAxis {
     std::string name;  // as given: "Vf", "A", "fiber2.Vf"
-    std::variant<std::vector<std::string>, SweepRange> values;
+    std::variant<std::vector<std::string>, SweepRange, std::vector<double>> values;
 
     std::size_t size() const;
     // Value i (from 0): a list item as its text, read later by the field rule
-    // as a field is; a range point as a double.
+    // as a field is; a range point or a number of a list of numbers as a
+    // double.
     InputValue value(std::size_t i) const;
     // Value i as a number, for the outputs: a list item read by the field
-    // rule, a range point itself.
+    // rule, a range point or a listed number itself.
     double number(std::size_t i) const;
 };
 

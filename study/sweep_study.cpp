@@ -1,5 +1,7 @@
 #include "sweep_study.h"
 
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include "engine/orientation_check.h"
@@ -15,6 +17,15 @@ namespace {
 // all 1 or 2 only when every point is.
 void check_model_points(const SweepAxis& axis) {
     const std::size_t n = axis.size();
+    if (const auto* numbers = std::get_if<std::vector<double>>(&axis.values)) {
+        for (const double x : *numbers) {
+            if (x != 1 && x != 2) {
+                throw std::invalid_argument(axis.name + ": the number " + shortest_number_text(x) +
+                                            " is not 1 or 2");
+            }
+        }
+        return;
+    }
     for (const std::size_t i : {std::size_t{0}, std::size_t{1}, n - 2, n - 1}) {
         if (i >= n) continue;
         const double x = axis.number(i);
@@ -47,6 +58,7 @@ RunInputs run_inputs(const SweepSpec& spec, const std::vector<std::size_t>& at) 
     RunInputs run{spec.base, spec.fibers};
     for (std::size_t a = 0; a < spec.axes.size(); ++a) {
         const SweepTarget& target = spec.targets[a];
+        if (is_matrix_property(target.member)) continue;
         InputSet& into = target.fiber == 0 ? run.base : run.fibers[target.fiber - 1];
         into[target.member] = spec.axes[a].value(at[a]);
     }
@@ -59,12 +71,44 @@ InputSet with_shared(InputSet fiber, const InputSet& shared) {
     return fiber;
 }
 
+// The matrix of run `at`: the spec's, with the varied properties' values.
+// A value that is not a finite number above 0 refuses the run.
+MatrixProperties run_matrix(const SweepSpec& spec, const std::vector<std::size_t>& at,
+                            std::optional<InputRefusal>& refusal) {
+    MatrixProperties matrix = spec.matrix;
+    for (std::size_t a = 0; a < spec.axes.size(); ++a) {
+        const std::string& member = spec.targets[a].member;
+        if (!is_matrix_property(member)) continue;
+        const double x = spec.axes[a].number(at[a]);
+        if (!(x > 0 && std::isfinite(x)) && !refusal) {
+            refusal = InputRefusal{member, member + " must be a finite number above 0, not " +
+                                               shortest_number_text(x)};
+        }
+        (member == "sigma_fc" ? matrix.sigma_fc : matrix.J_tip) = x;
+    }
+    return matrix;
+}
+
 }  // namespace
+
+bool is_matrix_property(const std::string& name) {
+    return name == "sigma_fc" || name == "J_tip";
+}
+
+MatrixProperties sweep_matrix(const SweepSpec& spec) {
+    MatrixProperties matrix = spec.matrix;
+    for (const SweepTarget& target : spec.targets) {
+        if (target.member == "sigma_fc") matrix.sigma_fc = std::numeric_limits<double>::quiet_NaN();
+        if (target.member == "J_tip") matrix.J_tip = std::numeric_limits<double>::quiet_NaN();
+    }
+    return matrix;
+}
 
 SweepTarget sweep_target(const std::string& name, std::size_t fibers) {
     const auto refuse = [&](const std::string& rule) {
         throw std::invalid_argument(name + ": " + rule);
     };
+    if (is_matrix_property(name)) return {0, name};
     const std::size_t dot = name.find('.');
     const bool typed = name.rfind("fiber", 0) == 0 && dot != std::string::npos;
     if (fibers == 0) {
@@ -107,8 +151,9 @@ void check_model_axis(SweepAxis& axis) {
 void check_orientation_weights_axis(const SweepAxis& axis) {
     const auto* items = std::get_if<std::vector<std::string>>(&axis.values);
     if (!items) {
-        throw std::invalid_argument(axis.name +
-                                    ": takes the texts classic and exact, not a range of numbers");
+        const bool range = std::holds_alternative<SweepRange>(axis.values);
+        throw std::invalid_argument(axis.name + ": takes the texts classic and exact, not " +
+                                    (range ? "a range of numbers" : "numbers"));
     }
     for (const std::string& item : *items) {
         try {
@@ -158,14 +203,21 @@ SweepPlan sweep_plan(const SweepSpec& spec) {
         const auto refuse = [&](const std::string& rule) {
             throw std::invalid_argument(axis.name + ": " + rule);
         };
-        if (input_member(target.member) != target.member) {
+        if (is_matrix_property(target.member)) {
+            if (target.fiber != 0) refuse("the matrix's " + target.member + " is no fiber type's");
+            if (target.member == "sigma_fc" ? spec.matrix.sigma_fc.has_value()
+                                            : spec.matrix.J_tip.has_value()) {
+                refuse("the matrix's " + target.member + " is both given and varied");
+            }
+        } else if (input_member(target.member) != target.member) {
             refuse("\"" + target.member + "\" is not the member of an input");
         }
         if (target.fiber > fibers) {
             refuse(fibers == 0 ? "only a mix has fiber types"
                                : "the mix has fiber types 1 to " + std::to_string(fibers));
         }
-        if (fibers > 0 && target.fiber == 0 && !is_shared_mix_input(target.member)) {
+        if (fibers > 0 && target.fiber == 0 && !is_shared_mix_input(target.member) &&
+            !is_matrix_property(target.member)) {
             refuse("in a mix each type has its own " + target.member);
         }
         if (target.fiber > 0 && !is_fiber_input(target.member)) {
@@ -212,14 +264,17 @@ SweepRunResult compute_sweep_run(const SweepSpec& spec, const SweepPlan& plan, s
     result.run = run;
     result.at = plan.value_indices(run);
     RunInputs inputs = run_inputs(spec, result.at);
+    std::optional<InputRefusal> matrix_refusal;
+    const MatrixProperties matrix = run_matrix(spec, result.at, matrix_refusal);
     if (!spec.is_mix()) {
         LawRun law = compute_law(inputs.base, spec.openings, scratch.law);
-        if (law.refused()) {
-            result.refusal = MixRefusal{0, law.inputs.model, std::move(*law.refusal)};
+        if (law.refused() || matrix_refusal) {
+            result.refusal = MixRefusal{0, law.inputs.model,
+                                        law.refused() ? std::move(*law.refusal) : *matrix_refusal};
             return result;
         }
         result.criteria =
-            criteria_of_law(inputs.base, law.steps, spec.matrix, spec.criteria, scratch.law);
+            criteria_of_law(inputs.base, law.steps, matrix, spec.criteria, scratch.law);
         result.warnings = orientation_weight_warnings(law.inputs);
         result.orientation_weight_error = orientation_weight_error(law.inputs);
         if (spec.keep_laws) {
@@ -234,8 +289,12 @@ SweepRunResult compute_sweep_run(const SweepSpec& spec, const SweepPlan& plan, s
         result.refusal = std::move(mix.refusal);
         return result;
     }
-    result.criteria = criteria_of_mix(inputs.fibers, inputs.base, mix.steps, spec.matrix,
-                                      spec.criteria, scratch.mix);
+    if (matrix_refusal) {
+        result.refusal = MixRefusal{0, 1, *matrix_refusal};
+        return result;
+    }
+    result.criteria =
+        criteria_of_mix(inputs.fibers, inputs.base, mix.steps, matrix, spec.criteria, scratch.mix);
     result.orientation_weight_error = 0;
     for (std::size_t i = 0; i < mix.fibers.size(); ++i) {
         const CalculationInputs& type = mix.fibers[i].inputs;

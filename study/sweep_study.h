@@ -24,10 +24,15 @@ struct SweepTarget {
     std::string member;
 };
 
+// Whether a name is a matrix property a sweep may vary besides the inputs
+// (sigma_fc, J_tip): each run's criteria then use the run's own value.
+bool is_matrix_property(const std::string& name);
+
 // The target of a varied name in a sweep of single laws (`fibers` 0), where
 // any input name is taken ("A" for Pmax), or of mixes of `fibers` types,
 // where a shared input (Am, crack_xy, crack_zx, division) is varied by its
-// name and a type's input as fiberN.NAME. Throws std::invalid_argument
+// name and a type's input as fiberN.NAME; in either, the matrix properties
+// sigma_fc and J_tip (fiber 0). Throws std::invalid_argument
 // naming the name and the rule it breaks.
 SweepTarget sweep_target(const std::string& name, std::size_t fibers);
 
@@ -66,17 +71,21 @@ struct SweepSpec {
     std::vector<SweepTarget> targets;             // one per axis
     bool zip = false;                             // the i-th values together, not every combination
     std::optional<std::vector<double>> openings;  // none: the "Division" scheme
-    MatrixProperties matrix;
+    MatrixProperties matrix;                      // a varied sigma_fc or J_tip is each run's own
     CriteriaSettings criteria;  // converged on openings of their own, or from each run's steps
     bool keep_steps = false;    // keep each run's steps (the law's, or the mix's)
     bool keep_laws = false;     // keep each law with its inputs (one, or one per type of a mix)
     bool is_mix() const { return !fibers.empty(); }
 };
 
+// The matrix properties every run of a sweep has, for the columns of its
+// outputs: the spec's, with a varied property present (as NaN).
+MatrixProperties sweep_matrix(const SweepSpec& spec);
+
 // The runs of a sweep. Throws std::invalid_argument for what no run could
 // be computed from: a target missing or not one sweep_target gives, an
-// input varied twice, a model axis holding other than 1 and 2, an
-// orientation_weights axis that check_orientation_weights_axis refuses, inputs that
+// input varied twice, a matrix property both given and varied, a model axis holding other than 1
+// and 2, an orientation_weights axis that check_orientation_weights_axis refuses, inputs that
 // read_calculation_inputs (or compute_mix) does not take, and the
 // SweepPlan's refusals (zipped lengths, the cap on runs).
 SweepPlan sweep_plan(const SweepSpec& spec);

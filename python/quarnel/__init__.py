@@ -20,7 +20,11 @@ import numpy as np
 
 from . import _quarnel
 
-__all__ = ["InputRefused", "Fit", "Law", "Mix", "fit", "law", "mix", "sweep", "input_names", "default_texts"]
+# The version of the compiled module, the commands' --version.
+__version__: str = _quarnel.__version__
+
+__all__ = ["InputRefused", "Fit", "Law", "Mix", "Sample", "fit", "law", "mix", "sample", "sweep",
+           "input_names", "default_texts", "plot"]
 
 _MODELS = {1: 1.0, 2: 2.0, "1": 1.0, "2": 2.0, "constant": 1.0, "function-lb": 2.0}
 _STEP_KEYS = ("Wcr", "P", "sigma", "effective_fiber_ratio", "P_top", "sigma_top")
@@ -79,7 +83,8 @@ def _openings(openings: Optional[Sequence[float]]) -> Optional[np.ndarray]:
 
 @dataclass(frozen=True)
 class Law:
-    """One bridging law: its steps as float64 arrays and its criteria."""
+    """One bridging law: its steps as float64 arrays, its criteria and the
+    matrix properties they were formed with."""
 
     inputs: dict
     openings: Optional[np.ndarray]
@@ -90,6 +95,17 @@ class Law:
     P_top: np.ndarray
     sigma_top: np.ndarray
     criteria: dict = field(default_factory=dict)
+    sigma_fc: Optional[float] = None
+    J_tip: Optional[float] = None
+
+    def plot(self, ax=None, title: Optional[str] = None):
+        """Bridging stress and effective fiber ratio over crack opening, the
+        peak marked, J'b hatched with J_tip and sigma_fc drawn when given:
+        (figure, (stress axes, ratio axes)); with ``ax`` one Axes, the stress
+        panel only, into it. ``title=""`` for none. Needs matplotlib."""
+        from .plot import law_figure
+
+        return law_figure(self, ax=ax, title=title)
 
     def to_pandas(self):
         """The steps as a DataFrame: n, Wcr_mm, P_N, sigma_MPa, effective_fiber_ratio."""
@@ -141,12 +157,15 @@ def law(
     if out["refusal"] is not None:
         raise InputRefused(*out["refusal"])
     steps = out["steps"]
-    return Law(given, array, *(steps[k] for k in _STEP_KEYS), criteria=out["criteria"])
+    return Law(given, array, *(steps[k] for k in _STEP_KEYS), criteria=out["criteria"],
+               sigma_fc=sigma_fc, J_tip=J_tip)
 
 
 @dataclass(frozen=True)
 class Mix:
-    """A hybrid mix's law: the summed steps, each type's steps and the criteria."""
+    """A hybrid mix's law: the summed steps, each type's steps (a dict of
+    arrays each: Wcr, P, sigma, ...) and the criteria; the inputs of each type
+    and the shared ones as given."""
 
     Wcr: np.ndarray
     P: np.ndarray
@@ -156,6 +175,17 @@ class Mix:
     sigma_top: np.ndarray
     types: list
     criteria: dict
+    fibers: list = field(default_factory=list)
+    shared: dict = field(default_factory=dict)
+    sigma_fc: Optional[float] = None
+    J_tip: Optional[float] = None
+
+    def plot(self, ax=None, title: Optional[str] = None):
+        """The mix's bridging stress and each type's contribution over crack
+        opening: (figure, axes). Needs matplotlib."""
+        from .plot import mix_figure
+
+        return mix_figure(self, ax=ax, title=title)
 
 
 _SHARED = ("Am", "crack_xy", "crack_zx", "division")
@@ -179,14 +209,18 @@ def mix(
     for f in fibers:
         values = f.inputs if isinstance(f, Law) else f
         types.append(_inputs({k: v for k, v in values.items() if k not in _SHARED}, fiber_names))
-    out = _quarnel.mix(types, _inputs(shared, _SHARED), _openings(openings), sigma_fc, J_tip,
+    shared_inputs = _inputs(shared, _SHARED)
+    out = _quarnel.mix(types, shared_inputs, _openings(openings), sigma_fc, J_tip,
                        criteria, criteria_tolerance)
     if out["refusal"] is not None:
         fiber, member, message = out["refusal"]
         raise InputRefused(member, message, fiber)
     steps = out["steps"]
-    return Mix(*(steps[k] for k in _STEP_KEYS), types=out["types"], criteria=out["criteria"])
+    return Mix(*(steps[k] for k in _STEP_KEYS), types=out["types"], criteria=out["criteria"],
+               fibers=types, shared=shared_inputs, sigma_fc=sigma_fc, J_tip=J_tip)
 
 
 from .fit import Fit, fit  # noqa: E402  (both build on the helpers above)
 from .sweep import sweep  # noqa: E402
+from .sample import Sample, sample  # noqa: E402
+from . import plot  # noqa: E402  (imports matplotlib only when a figure is drawn)

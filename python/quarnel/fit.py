@@ -20,7 +20,7 @@ class Fit:
     correlation matrix at the optimum (None where a value is undetermined),
     the warnings as quarnel-batch fit gives them, and the measured curve's
     criteria (trapezoids from (0, 0)) with the fitted law's relative
-    differences from them."""
+    differences from them; the measured points and ``until`` as given."""
 
     names: list
     values: dict
@@ -41,6 +41,17 @@ class Fit:
     local_scatter: Optional[float] = None
     measured_criteria: dict = None
     criteria_differences: dict = None
+    openings: Optional[np.ndarray] = None
+    stresses: Optional[np.ndarray] = None
+    until: Optional[float] = None
+
+    def plot(self, title: Optional[str] = None):
+        """The measured points, the fitted law, the residuals below and the
+        fitted values with their 95 % intervals: (figure, (law axes,
+        residual axes)). Needs matplotlib."""
+        from .plot import fit_figure
+
+        return fit_figure(self, title=title)
 
 
 def fit(
@@ -79,10 +90,12 @@ def fit(
         bar.update(evaluations - bar.n)
         bar.set_postfix(rmse=rmse)
 
+    measured_w = np.ascontiguousarray(openings, dtype=np.float64)
+    measured_sigma = np.ascontiguousarray(stresses, dtype=np.float64)
     try:
         out = _quarnel.fit(
-            np.ascontiguousarray(openings, dtype=np.float64),
-            np.ascontiguousarray(stresses, dtype=np.float64),
+            measured_w,
+            measured_sigma,
             wanted, given, until, starts, seed, max_evaluations, max_seconds,
             advance if bar is not None else None,
         )
@@ -125,4 +138,7 @@ def fit(
         seconds=out["seconds"],
         stop=out["stop"],
         law=fitted_law,
+        openings=measured_w,
+        stresses=measured_sigma,
+        until=until,
     )

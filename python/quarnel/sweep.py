@@ -113,8 +113,29 @@ def sweep(
 
     spec = _spec(base, fibers, vary, runs, openings, sigma_fc, J_tip, curves, criteria,
                  criteria_tolerance)
-    total = _quarnel.runs_of(spec)
     names = [name for name, _ in spec["axes"]]
+    rows = _run(spec, jobs, client, chunk, progress)
+    table = _table(rows, names, sigma_fc, J_tip)
+    if not curves:
+        return table
+    if curves == "xarray":
+        if spec["zip"]:
+            raise ValueError('curves="xarray" needs a grid: vary=, not runs=')
+        return table, _dataset(rows, spec["axes"], table)
+    long = [
+        pd.DataFrame({"run": row["run"], "n": np.arange(len(row["steps"]["Wcr"])), **{
+            "Wcr_mm": row["steps"]["Wcr"], "P_N": row["steps"]["P"],
+            "sigma_MPa": row["steps"]["sigma"],
+            "effective_fiber_ratio": row["steps"]["effective_fiber_ratio"]}})
+        for row in rows if row["status"] == "ok"
+    ]
+    return table, (pd.concat(long, ignore_index=True) if long else pd.DataFrame())
+
+
+def _run(spec: dict, jobs: int, client: Any, chunk: int, progress: Optional[bool]) -> list:
+    """Every run of a sweep's spec as rows in run order: on ``jobs`` native
+    threads, or in chunks on a Dask cluster."""
+    total = _quarnel.runs_of(spec)
     if client is not None:
         starts = range(0, total, chunk)
         futures = client.map(
@@ -140,21 +161,7 @@ def sweep(
         finally:
             if bar is not None:
                 bar.close()
-    table = _table(rows, names, sigma_fc, J_tip)
-    if not curves:
-        return table
-    if curves == "xarray":
-        if spec["zip"]:
-            raise ValueError('curves="xarray" needs a grid: vary=, not runs=')
-        return table, _dataset(rows, spec["axes"], table)
-    long = [
-        pd.DataFrame({"run": row["run"], "n": np.arange(len(row["steps"]["Wcr"])), **{
-            "Wcr_mm": row["steps"]["Wcr"], "P_N": row["steps"]["P"],
-            "sigma_MPa": row["steps"]["sigma"],
-            "effective_fiber_ratio": row["steps"]["effective_fiber_ratio"]}})
-        for row in rows if row["status"] == "ok"
-    ]
-    return table, (pd.concat(long, ignore_index=True) if long else pd.DataFrame())
+    return rows
 
 
 def _dataset(rows: list, axes: list, table):
@@ -181,7 +188,7 @@ def _dataset(rows: list, axes: list, table):
         {k: ([*names, "n"], v, {"units": units[k]}) for k, v in data.items()}, coords=coords)
 
 
-def _table(rows: list, names: list, sigma_fc, J_tip):
+def _table(rows: list, names: list, sigma_fc, J_tip, margins: bool = False):
     import pandas as pd
 
     columns = list(_CRITERIA)
@@ -192,6 +199,8 @@ def _table(rows: list, names: list, sigma_fc, J_tip):
     if sigma_fc is not None and J_tip is not None:
         columns.append("strain_hardening")
     columns += ["criteria_openings", "criteria_change"]
+    if margins:
+        columns.append("strain_hardening_margin")
     records = []
     for row in rows:
         record = {"run": row["run"]}
@@ -201,5 +210,10 @@ def _table(rows: list, names: list, sigma_fc, J_tip):
         criteria = row["criteria"] or {}
         for c in columns:
             record[c] = criteria.get(c, None)
+        record["orientation_weight_error"] = row["orientation_weight_error"]
         records.append(record)
-    return pd.DataFrame.from_records(records, columns=["run", *names, "status", "message", *columns])
+    table = pd.DataFrame.from_records(
+        records, columns=["run", *names, "status", "message", *columns, "orientation_weight_error"])
+    # For the figures' title lines; pandas keeps attrs through copies, not every operation.
+    table.attrs.update({"sigma_fc": sigma_fc, "J_tip": J_tip})
+    return table

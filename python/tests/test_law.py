@@ -13,6 +13,7 @@ CASES = {
     "oriented": {"Lf": 30, "kxy": "2", "theta_r_xy": 30},
     "function_lb": {"model": "function-lb", "A": 3, "B": 0.45, "C": 0.05, "D": 0.3},
     "inclined_crack": {"Lf": "12", "Vf": 0.02, "crack_xy": 20, "sigma_fu": 1600, "division": 40},
+    "strength_scatter": {"sigma_fu": 25, "weibull_m": 5},
 }
 
 
@@ -102,3 +103,20 @@ def test_errors_name_the_input_and_the_rule():
         quarnel.law(model="Constant")
     with pytest.raises(TypeError):
         quarnel.law(Vf=True)
+    for m in (-1, "5x"):
+        with pytest.raises(quarnel.InputRefused) as refused:
+            quarnel.law(weibull_m=m)
+        assert refused.value.member == "weibull_m"
+
+
+def test_strength_scatter_is_opt_in():
+    classic = quarnel.law(sigma_fu=25)
+    for m in (0, "", "0"):
+        assert np.array_equal(quarnel.law(sigma_fu=25, weibull_m=m).P, classic.P)
+    assert quarnel.law(sigma_fu=25, weibull_m=5).criteria["sigma_max"] < classic.criteria["sigma_max"]
+
+
+def test_the_version_is_the_commands(batch):
+    printed = subprocess.run([batch, "--version"], capture_output=True, text=True, check=True)
+    assert printed.stdout.splitlines()[0] == f"quarnel-batch {quarnel.__version__}"
+    assert quarnel.__version__.count(".") == 2

@@ -37,6 +37,16 @@ def test_a_table_of_runs_gives_one_run_per_row():
         assert row.G_b == law.criteria["G_b"]
 
 
+def test_the_table_tells_each_runs_orientation_weight_error():
+    table = quarnel.sweep(base={"division": 4, "kzx": 1e4}, vary={"kxy": [1, 1e4], "Vf": [0, 0.02]},
+                          progress=False)
+    assert table.columns[-1] == "orientation_weight_error"
+    ok = table[table["status"] == "ok"]
+    assert len(ok) == 2
+    assert np.allclose(ok["orientation_weight_error"], 0.28, atol=0.01)
+    assert table[table["status"] == "refused"]["orientation_weight_error"].isna().all()
+
+
 def test_curves_come_back_long():
     table, curves = quarnel.sweep(vary={"Vf": [0.01, 0.02]}, base={"division": 4}, curves=True,
                                   progress=False)

@@ -415,7 +415,12 @@ TEST_F(BatchCommand, the_report_says_how_the_criteria_were_formed) {
     EXPECT_EQ(count_of(contents(path("a.p-d")), "\r\n"), 10u);
     const std::vector<std::vector<std::string>> summary = csv_rows(contents(path("s.csv")));
     ASSERT_EQ(summary.size(), 2u);
-    EXPECT_EQ(summary[1], (std::vector<std::string>{"", "", "", "", "", "", "", "4", ""}));
+    ASSERT_EQ(summary[1].size(), 10u);
+    EXPECT_EQ(std::vector<std::string>(summary[1].begin(), summary[1].begin() + 9),
+              (std::vector<std::string>{"", "", "", "", "", "", "", "4", ""}));
+    // The orientation weights are the inputs', known without criteria.
+    EXPECT_EQ(summary[0][9], "orientation_weight_error");
+    EXPECT_LT(std::stod(summary[1][9]), 1e-12);
 }
 
 TEST_F(BatchCommand, openings_that_are_negative_or_not_numbers_are_refused_by_position) {

@@ -72,9 +72,8 @@ struct Command {
 };
 
 const Command commands[] = {
-    {"single", "quarnel-batch: "},
-    {"sweep", "quarnel-batch sweep: "},
-    {"mix", "quarnel-batch mix: "},
+    {"single", "quarnel-batch: "},        {"sweep", "quarnel-batch sweep: "},
+    {"sample", "quarnel-batch sample: "}, {"mix", "quarnel-batch mix: "},
     {"fit", "quarnel-batch fit: "},
 };
 
@@ -92,6 +91,9 @@ class SharedBehaviour : public BatchTest, public ::testing::WithParamInterface<C
         const std::string name = GetParam().name;
         if (name == "single") return "-o " + path("law.p-d") + " division=2 " + extra;
         if (name == "sweep") return "sweep --vary Vf=0.01,0.02 division=2 --jobs 1 " + extra;
+        if (name == "sample") {
+            return "sample --dist Vf=uniform:0.01:0.02 --runs 2 division=2 --jobs 1 " + extra;
+        }
         if (name == "mix") return "mix --fiber " + path("fiber.txt") + " division=2 " + extra;
         return "fit " + path("curve.csv") +
                " --fit Pmax=1:3 --starts 1 --max-evaluations 3 Lf=12 " + extra;

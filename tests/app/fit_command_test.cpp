@@ -212,6 +212,8 @@ TEST_F(FitCommand, json_holds_the_values_texts_and_figures) {
                       "\"rmse\":[-0-9.e]+,\"r2\":[-0-9.e]+,\"evaluations\":25,"
                       "\"seconds\":[-0-9.e]+,\"at_bound\":\\[(\"kxy\")?\\],.*\\}\n")))
         << j;
+    // The version that wrote it, last, so that the keys before stay where they were.
+    EXPECT_TRUE(contains(j, ",\"quarnel_version\":\"" QUARNEL_PROJECT_VERSION "\"}\n")) << j;
     const std::string value = json_field(j, "\"kxy\":([-0-9.e]+)");
     const std::string text = json_field(j, "\"kxy\":\"([-0-9.e]+)\"");
     // The text reads back, by the field rule and stored as a float, to the value.
@@ -390,7 +392,8 @@ TEST_F(FitCommand, values_the_curve_cannot_tell_apart_are_told_everywhere) {
                                             "Wcr_peak_difference",
                                             "J_b_prime_difference",
                                             "G_b_difference",
-                                            "warnings"};
+                                            "warnings",
+                                            "orientation_weight_error"};
     // After the criteria's 7 columns and the 2 that say how they were formed.
     ASSERT_EQ(rows[0].size(), 9 + added.size());
     for (std::size_t c = 0; c < added.size(); ++c) EXPECT_EQ(rows[0][9 + c], added[c]);
@@ -419,7 +422,9 @@ TEST_F(FitCommand, a_json_lines_summary_has_the_fit_columns_as_numbers_and_text)
         << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"Pmax_se\":[-0-9.e]+,"))) << line;
     EXPECT_TRUE(std::regex_search(line, std::regex("\"measured_G_b\":[-0-9.e]+,"))) << line;
-    EXPECT_TRUE(std::regex_search(line, std::regex("\"warnings\":\"[^\"]*\"\\}\n$"))) << line;
+    EXPECT_TRUE(std::regex_search(line, std::regex("\"warnings\":\"[^\"]*\","
+                                                   "\"orientation_weight_error\":[-0-9.e]+\\}\n$")))
+        << line;
 }
 
 // A lab file: two metadata lines, a header, and the curve in columns 2 and 4

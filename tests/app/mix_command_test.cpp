@@ -80,7 +80,8 @@ TEST_F(MixCommand, the_mix_is_the_sum_of_its_types_which_match_their_single_runs
     const auto summary = csv_rows(contents(path("s.csv")));
     ASSERT_EQ(summary.size(), 2u);
     EXPECT_EQ(summary[0].front(), "sigma_max");
-    ASSERT_EQ(summary[0].size(), 12u);
+    ASSERT_EQ(summary[0].size(), 13u);
+    EXPECT_EQ(summary[0][12], "orientation_weight_error");
     EXPECT_EQ(summary[0][9], "strain_hardening");
     // How the criteria were formed: the mix's 9 steps, no refinement.
     EXPECT_EQ(summary[0][10], "criteria_openings");

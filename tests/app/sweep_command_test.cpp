@@ -42,7 +42,8 @@ const std::vector<std::string> criteria = {"sigma_max",
                                            "psh_energy",
                                            "strain_hardening",
                                            "criteria_openings",
-                                           "criteria_change"};
+                                           "criteria_change",
+                                           "orientation_weight_error"};
 
 // Every value a sweep reports is the same double as the run made alone gives
 // (shortest round-trip texts are equal exactly when the doubles are), whatever
@@ -95,6 +96,30 @@ TEST_F(SweepCommand, every_row_equals_the_run_made_alone_for_one_and_two_jobs) {
                 EXPECT_EQ(row[c], expected[c]) << c << " of run " << r + 1 << ", jobs " << jobs;
             }
         }
+    }
+}
+
+// Narrow orientation densities that the cells do not resolve show in the
+// summary, run by run, beside the warning.
+TEST_F(SweepCommand, the_summary_tells_each_runs_orientation_weight_error) {
+    const Outcome o =
+        batch("sweep --vary kxy=1,1e4 --quiet --summary " + path("s.csv") + " kzx=1e4 division=4");
+    ASSERT_EQ(o.status, 0) << o.output;
+    const std::vector<std::string> lines = lines_of(contents(path("s.csv")));
+    ASSERT_EQ(lines.size(), 3u);
+    const std::vector<std::string> header = cells_of(lines[0]);
+    EXPECT_EQ(header.back(), "orientation_weight_error");
+    const double wide = std::stod(row_of(header, lines[1])["orientation_weight_error"]);
+    const double narrow = std::stod(row_of(header, lines[2])["orientation_weight_error"]);
+    // kzx = 1e4 alone leaves one plane's weights summing to about 0.72.
+    EXPECT_NEAR(wide, 0.28, 0.01);
+    EXPECT_NEAR(narrow, 0.28, 0.01);
+    const Outcome fine =
+        batch("sweep --vary kxy=1,2 --quiet --summary " + path("f.csv") + " division=4");
+    ASSERT_EQ(fine.status, 0) << fine.output;
+    for (const std::string& line : lines_of(contents(path("f.csv")))) {
+        if (line.rfind("run", 0) == 0) continue;
+        EXPECT_LT(std::stod(row_of(header, line)["orientation_weight_error"]), 1e-9) << line;
     }
 }
 
@@ -293,9 +318,10 @@ TEST_F(SweepCommand, a_single_run_writes_its_criteria_and_its_inputs) {
     EXPECT_NE(o.output.find("strain_hardening = "), std::string::npos) << o.output;
     const std::vector<std::string> summary = lines_of(contents(path("one.csv")));
     ASSERT_EQ(summary.size(), 2u);
-    EXPECT_EQ(summary[0],
-              "sigma_max,P_max,Wcr_peak,ratio_initial,ratio_at_peak,J_b_prime,G_b,psh_strength,"
-              "psh_energy,strain_hardening,criteria_openings,criteria_change");
+    EXPECT_EQ(
+        summary[0],
+        "sigma_max,P_max,Wcr_peak,ratio_initial,ratio_at_peak,J_b_prime,G_b,psh_strength,"
+        "psh_energy,strain_hardening,criteria_openings,criteria_change,orientation_weight_error");
     const std::string params = contents(path("one.params"));
     EXPECT_NE(params.find("Pmax=2\n"), std::string::npos) << params;
     EXPECT_NE(params.find("model=2\n"), std::string::npos) << params;

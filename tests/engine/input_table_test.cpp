@@ -58,12 +58,16 @@ TEST(InputTable, refusals_are_worded_with_the_captions_of_the_model) {
     EXPECT_EQ(input_caption("C", 2), "C");
 }
 
-TEST(InputTable, orientation_weights_is_a_text_input_left_out_of_the_window_order) {
+TEST(InputTable, orientation_weights_and_weibull_m_follow_the_window_order_at_their_classic_texts) {
     const std::vector<InputInfo>& table = input_table();
-    EXPECT_EQ(table.back().member, "orientation_weights");
-    EXPECT_EQ(table.back().default_text, "classic");
-    EXPECT_EQ(read_calculation_inputs(default_input_texts()).orientation_weights,
-              OrientationWeights::classic);
+    ASSERT_GE(table.size(), 2u);
+    EXPECT_EQ(table[table.size() - 2].member, "orientation_weights");
+    EXPECT_EQ(table[table.size() - 2].default_text, "classic");
+    EXPECT_EQ(table.back().member, "weibull_m");
+    EXPECT_EQ(table.back().default_text, "");
+    const CalculationInputs in = read_calculation_inputs(default_input_texts());
+    EXPECT_EQ(in.orientation_weights, OrientationWeights::classic);
+    EXPECT_FALSE(in.has_strength_scatter());
 }
 
 TEST(InputTable, part_readings_are_the_number_texts_read_only_in_part) {
@@ -74,6 +78,7 @@ TEST(InputTable, part_readings_are_the_number_texts_read_only_in_part) {
     texts["fp0"] = " 0. 5 ";  // blanks are skipped, not ignored
     texts["Am"] = 2500.5;     // a number, not a text
     texts["orientation_weights"] = "exact";
+    texts["weibull_m"] = "5x";  // refused whole, never read in part
     const std::vector<PartReading> readings = part_readings(texts);
     ASSERT_EQ(readings.size(), 3u);
     EXPECT_EQ(readings[0].member, "Vf");  // in the table's order

@@ -53,6 +53,19 @@ double theta_s_of(const CalculationInputs& in, int phi, int psi) {
 
 }  // namespace
 
+double cell_weight(const CalculationInputs& in, int i, int j) {
+    Coeffs cxy = coefficients(in.kxy, in.theta_r_xy_rad);
+    Coeffs czx = coefficients(in.kzx, in.theta_r_zx_rad);
+    double wxy = density((2 * i - 91) * in.deg_to_rad, in.kxy, cxy) * in.angle_step;
+    double wzx = density((2 * j - 91) * in.deg_to_rad, in.kzx, czx) * in.angle_step;
+    return wxy * wzx;
+}
+
+double rupture_load_of(const CalculationInputs& in, int i, int j) {
+    double ts = theta_s_of(in, 2 * i - 91, 2 * j - 91);
+    return (double)in.sigma_fu * std::exp(-(double)in.f_reduction * ts) * (double)in.Af;
+}
+
 void build_tables(const CalculationInputs& in, Tables& t) {
     t.fiber_flag.assign(90 * 90 * 101, 0);
     t.lb.assign(90 * 90 * 101, 0);
@@ -124,6 +137,9 @@ std::vector<StepValues> run_steps_at(const CalculationInputs& in, Tables& t,
     Coeffs cxy = coefficients(in.kxy, in.theta_r_xy_rad);
     Coeffs czx = coefficients(in.kzx, in.theta_r_zx_rad);
     double P_top = -999999, sigma_top = -999999;
+    // Scattered strength: the largest load each cell has carried.
+    const double m = in.weibull_m;
+    std::vector<double> L(t.fiber_flag.size(), 0.0);
     for (int n = 0; n < (int)openings.size(); n++) {
         double Wcr = openings[n];
         double P = 0, N_eff = 0;
@@ -154,10 +170,18 @@ std::vector<StepValues> run_steps_at(const CalculationInputs& in, Tables& t,
                             float s = (float)(-(double)P1 / ((double)lb - (double)d1));
                             P_fiber = P1 + s * (Wcr - d1);
                         }
-                        if (P_fiber > P_rupture) {
+                        if (m <= 0 && P_fiber > P_rupture) {
                             P_fiber = 0;
                             t.fiber_flag[c] = 0;
                         }
+                    }
+                    if (m > 0) {
+                        if (t.fiber_flag[c] == 0) continue;
+                        if (P_fiber > L[c]) L[c] = P_fiber;
+                        double share = std::exp(-std::pow(L[c] / P_rupture, m));
+                        P = P + P_fiber * share * wxy * wzx * (double)in.fiber_number_coefficient;
+                        N_eff = N_eff + wxy * wzx * (double)in.fiber_number_coefficient * share;
+                        continue;
                     }
                     P = P + P_fiber * wxy * wzx * (double)in.fiber_number_coefficient;
                     N_eff =

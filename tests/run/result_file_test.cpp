@@ -224,13 +224,15 @@ TEST(ResultFile, full_disk_is_reported_at_the_header) {
 TEST(InputFields, inputs_are_read_from_the_input_fields_alone) {
     EXPECT_EQ(inputs_of_fields({{"Text14", "7"}, {"Text2", "x.p-d"}, {"Text1", "busy"}}),
               (InputSet{{"Pmax", "7"}}));
-    // The window has no field for orientation_weights: it keeps the classic
-    // weights.
-    EXPECT_EQ(input_fields().size() + 1, input_table().size());
+    // The window has no field for orientation_weights or weibull_m: it keeps
+    // the classic weights and rupture.
+    EXPECT_EQ(input_fields().size() + 2, input_table().size());
     EXPECT_EQ(field_of_member("orientation_weights"), nullptr);
-    EXPECT_EQ(
-        read_calculation_inputs(inputs_of_fields(default_field_texts()), 1).orientation_weights,
-        OrientationWeights::classic);
+    EXPECT_EQ(field_of_member("weibull_m"), nullptr);
+    const CalculationInputs window =
+        read_calculation_inputs(inputs_of_fields(default_field_texts()), 1);
+    EXPECT_EQ(window.orientation_weights, OrientationWeights::classic);
+    EXPECT_FALSE(window.has_strength_scatter());
 }
 
 TEST(InputFields, texts_read_in_part_are_listed_by_caption_in_field_order) {

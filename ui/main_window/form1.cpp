@@ -1,13 +1,18 @@
 #include "form1.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -18,6 +23,8 @@
 #include "engine/text_to_number.h"
 #include "form1_layout.h"
 #include "form1_run_window.h"
+#include "plot/figure.h"
+#include "plot/figure_files.h"
 #include "ui/file_chooser/file_chooser_dialog.h"
 #include "ui/widgets/chart_box.h"
 
@@ -238,6 +245,75 @@ void Form1::build_controls() {
         if (selected) choose_function_lb_model();
     });
     text_field("Text24")->installEventFilter(this);
+    build_chart_menu();
+    picture1_->installEventFilter(this);
+    picture2_->installEventFilter(this);
+}
+
+void Form1::build_chart_menu() {
+    chart_menu_ = new QMenu(this);
+    chart_menu_->setObjectName(QStringLiteral("chart_menu"));
+    chart_menu_->addAction(QStringLiteral("Save Chart As..."), this, &Form1::save_chart);
+    chart_menu_->addAction(QStringLiteral("Copy Data"), this,
+                           [this] { QGuiApplication::clipboard()->setText(steps_text()); });
+    chart_menu_->addAction(QStringLiteral("Copy Image"), this, &Form1::copy_image);
+}
+
+void Form1::open_chart_menu(const QPoint& at) {
+    // Nothing to save or copy before a run has published a step.
+    for (QAction* action : chart_menu_->actions()) action->setEnabled(!last_steps_.empty());
+    chart_menu_->popup(at);
+}
+
+namespace {
+
+LawFigure law_figure(const std::vector<StepValues>& steps, const std::string& title) {
+    LawFigure figure;
+    for (const StepValues& s : steps) {
+        figure.w.push_back(s.Wcr);
+        figure.sigma.push_back(s.sigma);
+        figure.ratio.push_back(s.effective_fiber_ratio);
+    }
+    figure.title = title;
+    return figure;
+}
+
+}  // namespace
+
+QString Form1::steps_text() const {
+    QString text = QStringLiteral("step\tWcr_mm\tP_N\tsigma_MPa\teffective_fiber_ratio\n");
+    for (const StepValues& s : last_steps_) {
+        text += QString::number(s.n);
+        for (const double v : {s.Wcr, s.P, s.sigma, s.effective_fiber_ratio}) {
+            text += '\t' + QString::fromStdString(shortest_number_text(v));
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+void Form1::save_chart() {
+    std::optional<QString> name;
+    if (save_chart_name) {
+        name = save_chart_name(this);
+    } else {
+        const QString chosen = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Save Chart As"), QStringLiteral("bridging-law.png"),
+            QStringLiteral("PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)"));
+        if (!chosen.isEmpty()) name = chosen;
+    }
+    if (!name || name->isEmpty()) return;
+    std::string path = QFile::encodeName(*name).toStdString();
+    if (!is_figure_name(path)) path += ".png";
+    if (const auto failure = write_figure(path, law_figure(last_steps_, last_title_), {})) {
+        if (message_box)
+            message_box(this, QStringLiteral("Error"), QString::fromStdString(*failure));
+    }
+}
+
+void Form1::copy_image() {
+    QGuiApplication::clipboard()->setImage(
+        figure_image(law_figure(last_steps_, last_title_), PlotSettings{}));
 }
 
 void Form1::set_tab_order() {
@@ -360,6 +436,24 @@ void Form1::apply_text24_rule() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == picture1_ || watched == picture2_) {
+        // The menu opens on the right button's press, as the window's other
+        // menus do; a context menu event of the mouse would open it twice.
+        const auto* box = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+            open_chart_menu(
+                box->mapToGlobal(static_cast<QMouseEvent*>(event)->position().toPoint()));
+            return true;
+        }
+        if (event->type() == QEvent::ContextMenu) {
+            const auto* menu_event = static_cast<QContextMenuEvent*>(event);
+            if (menu_event->reason() != QContextMenuEvent::Mouse) {
+                open_chart_menu(menu_event->globalPos());
+            }
+            return true;
+        }
+    }
     if (event->type() == QEvent::FocusOut && watched == text_field("Text24")) {
         // Leaving for another program or opening the field's context menu is
         // no move to another field.
@@ -399,6 +493,15 @@ void Form1::start_run() {
         return;
     }
     Form1RunWindow window(*this);
+    last_steps_.clear();
+    {
+        std::map<std::string, std::string> texts;
+        for (const auto& [member, value] : window.input_texts()) {
+            if (const auto* text = std::get_if<std::string>(&value)) texts[member] = *text;
+        }
+        texts["model"] = std::to_string(model_);
+        last_title_ = law_title(texts);
+    }
     try {
         run_calculation(window, inputs_, tables_);
     } catch (const std::exception& e) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/bridging_law.h"
 #include "engine/calculation_inputs.h"
 #include "engine/fiber_tables.h"
 #include "run/input_fields.h"
@@ -17,6 +18,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 
@@ -69,6 +71,18 @@ class Form1 : public QWidget {
     std::function<bool(QWidget* parent, const QString& title, const QString& text)> confirm_box;
     // The local time and date for the first line of a result file.
     std::function<ClockReading()> clock;
+    // Asks where "Save Chart As..." saves the figure (PNG, SVG or PDF); no
+    // name when cancelled. The standard save dialog unless replaced.
+    std::function<std::optional<QString>(QWidget*)> save_chart_name;
+
+    // The charts' menu (right-click on either chart): "Save Chart As...",
+    // "Copy Data", "Copy Image", for the last run's steps.
+    QMenu* chart_menu() const { return chart_menu_; }
+    // The last run's steps, kept as they are published.
+    const std::vector<StepValues>& last_steps() const { return last_steps_; }
+    void record_step(const StepValues& step) { last_steps_.push_back(step); }
+    // The last run's steps as tab-separated text under a header row.
+    QString steps_text() const;
 
     // The handlers of the window's own controls.
     void choose_data_file();
@@ -86,12 +100,18 @@ class Form1 : public QWidget {
     // running.
     virtual void start_run();
 
+    // Also the charts' right-clicks, which the disabled charts (they only
+    // show) would not take themselves.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
     bool confirm_part_readings();
+    void build_chart_menu();
+    void open_chart_menu(const QPoint& at);
+    void save_chart();
+    void copy_image();
     void build_controls();
     void set_tab_order();
     void load();
@@ -107,6 +127,9 @@ class Form1 : public QWidget {
     QRadioButton* option2_ = nullptr;
     ChartBox* picture1_ = nullptr;
     ChartBox* picture2_ = nullptr;
+    QMenu* chart_menu_ = nullptr;
+    std::vector<StepValues> last_steps_;
+    std::string last_title_;  // the model and main inputs of the last run
 
     std::int16_t model_ = 1;
     CalculationInputs inputs_;

@@ -89,6 +89,10 @@ void Form1RunWindow::show_notice(const std::string& text) {
     show_message("Quarnel", text);
 }
 
+void Form1RunWindow::step_published(const StepValues& step) {
+    form_.record_step(step);
+}
+
 ClockReading Form1RunWindow::clock() const {
     return form_.clock ? form_.clock() : local_clock_now();
 }

@@ -35,6 +35,8 @@ class Form1RunWindow final : public RunWindow {
     // The window's message box, titled "Quarnel"; the run goes on after OK.
     void show_notice(const std::string& text) override;
     ClockReading clock() const override;
+    // Kept for the charts' menu.
+    void step_published(const StepValues& step) override;
 
   private:
     Form1& form_;
