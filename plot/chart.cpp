@@ -128,6 +128,8 @@ void draw_axes(QPainter& painter, const Panel& panel, const std::string& x_title
 void draw_curve(QPainter& painter, const Panel& panel, const std::vector<double>& x,
                 const std::vector<double>& y, const QPen& pen) {
     painter.save();
+    // Steps beyond the axis stay in the curve, cut at the panel's frame.
+    painter.setClipRect(panel.area);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     QPolygonF line;

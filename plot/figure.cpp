@@ -46,6 +46,23 @@ AxisTicks opening_axis(const std::vector<double>& w) {
     return round_axis(std::min(low, 0.0), high);
 }
 
+// A law's opening axis ends one step after the bridging has ended for good
+// (σ below 1e-3 of its peak from there on), so that a law whose fibers all
+// rupture early is not squeezed into the left edge of an axis to Lf/2.
+AxisTicks law_opening_axis(const std::vector<double>& w, const std::vector<double>& sigma) {
+    if (w.size() != sigma.size() || w.empty()) return opening_axis(w);
+    const auto [low, high] = finite_range(sigma);
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < sigma.size(); ++i) {
+        if (std::isfinite(sigma[i]) && std::abs(sigma[i]) > 1e-3 * std::max(std::abs(low), high)) {
+            last = i;
+        }
+    }
+    const std::size_t end = std::min(last + 1, w.size() - 1);
+    if (!(high > 0) || end + 1 == w.size()) return opening_axis(w);
+    return opening_axis(std::vector<double>(w.begin(), w.begin() + static_cast<long>(end) + 1));
+}
+
 std::string title_of(const std::string& own, const PlotSettings& settings) {
     return settings.title ? *settings.title : own;
 }
@@ -63,7 +80,7 @@ void draw_law(QPainter& painter, const QSizeF& page, const LawFigure& f,
               const PlotSettings& settings) {
     const std::string title = title_of(f.title, settings);
     StackRequest request;
-    request.x = opening_axis(f.w);
+    request.x = law_opening_axis(f.w, f.sigma);
     request.y = {data_axis(f.sigma, 0, f.sigma_fc.value_or(0)), data_axis(f.ratio)};
     request.weights = {0.6, 0.4};
     const PageLayout layout = stack_panels(page, title, request);

@@ -180,6 +180,24 @@ class FigureTest : public QObject {
         QVERIFY(!read_svg(path("untitled.svg")).joined.contains("Test law"));
     }
 
+    void a_law_whose_bridging_ends_early_ends_its_opening_axis_there() {
+        // The fibers all rupture by step 8 of 40 (w = 0.8); the openings go on to 3.9.
+        LawFigure f = law_of(40);
+        for (std::size_t i = 8; i < f.sigma.size(); ++i) f.sigma[i] = 0;
+        QVERIFY(!write_figure(path("early.svg").toStdString(), f, {}));
+        const SvgContent svg = read_svg(path("early.svg"));
+        QCOMPARE(count_of_length(svg, 40), 2);  // the steps beyond stay in the curves
+        for (const auto& line : svg.lines) {
+            if (line.size() != 40) continue;
+            // The axis ends one step past the end, at 0.8, not at 4: that
+            // step lies inside the 90 mm page (in points), the last (3.9)
+            // far beyond it.
+            const double page = 90 / 25.4 * 72;
+            QVERIFY2(line[8].x() < page && line[39].x() > 2 * page,
+                     qPrintable(QString::number(line[39].x())));
+        }
+    }
+
     void matrix_properties_add_the_strength_line_and_j_b() {
         LawFigure f = law_of(20);
         f.sigma_fc = 2.5;
