@@ -269,6 +269,22 @@ def _last(Wcr: np.ndarray) -> Optional[float]:
     return float(Wcr[-1]) if len(Wcr) and Wcr[-1] > 0 else None
 
 
+def _bridging_end(Wcr: np.ndarray, sigma: np.ndarray) -> Optional[float]:
+    """One step after the bridging has ended for good (sigma below 1e-3 of
+    its peak from there on), as the command's figures end the axis, so that
+    an early rupture is not squeezed against the left edge."""
+    sigma = np.asarray(sigma, dtype=float)
+    if len(Wcr) != len(sigma) or not len(sigma):
+        return _last(Wcr)
+    finite = np.isfinite(sigma)
+    top = np.max(np.abs(sigma[finite]), initial=0.0)
+    alive = np.flatnonzero(finite & (np.abs(sigma) > 1e-3 * top))
+    if top <= 0 or not len(alive) or alive[-1] + 2 >= len(Wcr):
+        return _last(Wcr)
+    end = float(Wcr[alive[-1] + 1])
+    return end if end > 0 else _last(Wcr)
+
+
 def _axes_given(ax, count: int):
     if ax is None:
         return None
@@ -305,7 +321,7 @@ def law_figure(law, ax=None, title: Optional[str] = None):
         _peak(top, criteria)
         _first_cracking(top, getattr(law, "sigma_fc", None))
         top.set_ylabel(STRESS)
-        top.set_xlim(0, _last(law.Wcr))
+        top.set_xlim(0, _bridging_end(law.Wcr, law.sigma))
         top.set_ylim(bottom=0 if np.nanmin(law.sigma, initial=0) >= 0 else None)
         _finish_axes(top)
         _make_room(top, [_legend(top)], *_with_line(law.Wcr, law.sigma, getattr(law, "sigma_fc", None)))
@@ -319,7 +335,7 @@ def law_figure(law, ax=None, title: Optional[str] = None):
                 bottom.axvline(d0, zorder=1, **_GUIDE)
             bottom.set_xlabel(OPENING)
             bottom.set_ylabel(RATIO)
-            bottom.set_xlim(0, _last(law.Wcr))
+            bottom.set_xlim(0, _bridging_end(law.Wcr, law.sigma))
             bottom.set_ylim(bottom=0)
             _finish_axes(bottom)
             if given is None:

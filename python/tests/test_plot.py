@@ -85,6 +85,20 @@ def test_law_figure_without_matrix_and_into_given_axes():
     assert "Function lb model" in ax.get_title() and "A\u00a0=\u00a03" in ax.get_title()
 
 
+def test_law_figure_ends_its_axis_where_the_bridging_ends():
+    # Every fiber of this PVA-like law ruptures by 0.3 mm of the 6 mm the steps reach.
+    law = quarnel.law(Vf=0.02, Af=0.0012, Lf=12, fp0=0.5, fd0=0.5, f_reduction=0.3,
+                      sigma_fu=1600, Pmax=3, delta_max=0.45)
+    assert law.Wcr[-1] == 6
+    _, (top, bottom) = law.plot()
+    for ax in (top, bottom):
+        assert 0.2 < ax.get_xlim()[1] < 0.5
+    assert lines_with(top, law.Wcr, law.sigma)  # the steps beyond stay in the line
+    steady = quarnel.law(model="function-lb", A=3, B=0.45, C=0.05, D=0.3)
+    _, (top, _) = steady.plot()
+    assert top.get_xlim()[1] == steady.Wcr[-1]
+
+
 @pytest.fixture(scope="module")
 def fitted():
     truth = quarnel.law(Lf=12, Pmax=2.2, delta_max=0.3, openings=np.linspace(0, 3, 25))
