@@ -167,13 +167,7 @@ SampleRequest read_sample_options(const SampleOptions& o, const InputFileReader&
         spec.axes.push_back({design.inputs[i].name, std::move(values[i])});
         spec.targets.push_back(targets[i]);
     }
-    check_plot_summary(o.shared);
-    spec.keep_steps = !o.curves.empty() || (base.plot && !draws_map(spec));
-    try {
-        (void)sweep_plan(spec);
-    } catch (const std::invalid_argument& e) {
-        throw UsageError(e.what());
-    }
+    finish_study_spec(spec, o.shared, !o.curves.empty(), base.plot.has_value());
     return r;
 }
 

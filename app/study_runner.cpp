@@ -69,6 +69,16 @@ bool draws_map(const SweepSpec& spec) {
     return spec.axes.size() == 2 && !spec.zip && spec.matrix.sigma_fc && spec.matrix.J_tip;
 }
 
+void finish_study_spec(SweepSpec& spec, const SharedOptions& shared, bool curves, bool plot) {
+    check_plot_summary(shared);
+    spec.keep_steps = curves || (plot && !draws_map(spec));
+    try {
+        (void)sweep_plan(spec);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
+}
+
 int run_study(const StudyJob& request, const StudyExtras& extras) {
     const std::string& program = request.program;
     for (const std::string& note : request.notes) std::cerr << program << note << "\n";

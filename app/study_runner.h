@@ -49,6 +49,11 @@ struct StudyExtras {
 // grid, with both indices; otherwise a family of curves.
 bool draws_map(const SweepSpec& spec);
 
+// The last of reading a study's options: --plot checked against the
+// summary, the steps kept for --curves or a figure of curves, and the plan's
+// refusals (zipped lengths, the cap on runs). Throws UsageError.
+void finish_study_spec(SweepSpec& spec, const SharedOptions& shared, bool curves, bool plot);
+
 // Computes every run of the job and writes them; the exit status: 0, 2 for
 // outputs that name one file, 3 for an output failure, 4 when some runs were
 // refused, 128 + the signal's number when stopped by one.

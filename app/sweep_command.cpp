@@ -137,13 +137,7 @@ SweepRequest read_sweep_options(const SweepOptions& o, const InputFileReader& re
     } catch (const std::invalid_argument& e) {
         throw UsageError(std::string("--vary ") + e.what());
     }
-    check_plot_summary(o.shared);
-    spec.keep_steps = !o.curves.empty() || (base.plot && !draws_map(spec));
-    try {
-        (void)sweep_plan(spec);
-    } catch (const std::invalid_argument& e) {
-        throw UsageError(e.what());
-    }
+    finish_study_spec(spec, o.shared, !o.curves.empty(), base.plot.has_value());
     return r;
 }
 
