@@ -154,27 +154,27 @@ SampleRequest read_sample_options(const SampleOptions& o, const InputFileReader&
     }
     r.at = base.at;
     r.notes = ignored_character_notes(base.inputs);
-    SweepSpec& spec = r.spec;
-    spec.base = mix ? shared_inputs_of(base.inputs.inputs()) : base.inputs.inputs();
-    spec.fibers = fiber_input_sets(r.fibers);
-    spec.zip = true;
-    spec.openings = base.openings;
-    spec.matrix = base.matrix;
-    spec.criteria = base.criteria;
-    spec.keep_laws = !o.files.empty();
+    SweepSpec& study = r.study;
+    study.base = mix ? shared_inputs_of(base.inputs.inputs()) : base.inputs.inputs();
+    study.fibers = fiber_input_sets(r.fibers);
+    study.zip = true;
+    study.openings = base.openings;
+    study.matrix = base.matrix;
+    study.criteria = base.criteria;
+    study.keep_laws = !o.files.empty();
     std::vector<std::vector<double>> values = draw_samples(design);
     for (std::size_t i = 0; i < design.inputs.size(); ++i) {
-        spec.axes.push_back({design.inputs[i].name, std::move(values[i])});
-        spec.targets.push_back(targets[i]);
+        study.axes.push_back({design.inputs[i].name, std::move(values[i])});
+        study.targets.push_back(targets[i]);
     }
-    finish_study_spec(spec, o.shared, !o.curves.empty(), base.plot.has_value());
+    finish_study_options(study, o.shared, !o.curves.empty(), base.plot.has_value());
     return r;
 }
 
 int run_sample_command(const SampleRequest& request) {
     StudyJob job;
     job.program = program;
-    job.spec = request.spec;
+    job.study = request.study;
     job.fibers = request.fibers;
     job.notes = request.notes;
     job.options = request.options;
@@ -183,12 +183,12 @@ int run_sample_command(const SampleRequest& request) {
     job.curves = request.curves;
     job.files = request.files;
 
-    const SweepSpec& spec = request.spec;
-    const MatrixProperties matrix = sweep_matrix(spec);
+    const SweepSpec& study = request.study;
+    const MatrixProperties matrix = sweep_matrix(study);
     std::vector<std::string> names;
-    for (const SweepAxis& axis : spec.axes) names.push_back(axis.name);
+    for (const SweepAxis& axis : study.axes) names.push_back(axis.name);
     SampleTally tally(names, statistics_criteria(matrix), matrix.sigma_fc && matrix.J_tip,
-                      matrix.sigma_fc && matrix.J_tip && spec.criteria.psh_margins);
+                      matrix.sigma_fc && matrix.J_tip && study.criteria.psh_margins);
     LineFile stats;
     bool stats_written = false;
 
@@ -204,8 +204,8 @@ int run_sample_command(const SampleRequest& request) {
     extras.written = [&](const SweepRunResult& run) {
         if (run.refused()) return tally.add_refused();
         std::vector<double> inputs;
-        for (std::size_t a = 0; a < spec.axes.size(); ++a)
-            inputs.push_back(spec.axes[a].number(run.at[a]));
+        for (std::size_t a = 0; a < study.axes.size(); ++a)
+            inputs.push_back(study.axes[a].number(run.at[a]));
         tally.add(inputs, run.criteria);
     };
     // The statistics of the runs written, all of them or those before a stop.

@@ -32,7 +32,7 @@ struct SampleOptions {
 
 struct SampleRequest {
     SampleDesign design;
-    SweepSpec spec;  // the sample as zipped lists of numbers
+    SweepSpec study;  // the sample as zipped lists of numbers
     std::vector<FiberFile> fibers;
     std::vector<std::string> notes;
     SharedOptions options;

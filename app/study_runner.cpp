@@ -69,11 +69,11 @@ bool draws_map(const SweepSpec& spec) {
     return spec.axes.size() == 2 && !spec.zip && spec.matrix.sigma_fc && spec.matrix.J_tip;
 }
 
-void finish_study_spec(SweepSpec& spec, const SharedOptions& shared, bool curves, bool plot) {
+void finish_study_options(SweepSpec& study, const SharedOptions& shared, bool curves, bool plot) {
     check_plot_summary(shared);
-    spec.keep_steps = curves || (plot && !draws_map(spec));
+    study.keep_steps = curves || (plot && !draws_map(study));
     try {
-        (void)sweep_plan(spec);
+        (void)sweep_plan(study);
     } catch (const std::invalid_argument& e) {
         throw UsageError(e.what());
     }
@@ -82,7 +82,7 @@ void finish_study_spec(SweepSpec& spec, const SharedOptions& shared, bool curves
 int run_study(const StudyJob& request, const StudyExtras& extras) {
     const std::string& program = request.program;
     for (const std::string& note : request.notes) std::cerr << program << note << "\n";
-    const SweepSpec& spec = request.spec;
+    const SweepSpec& spec = request.study;
     const SweepPlan plan = sweep_plan(spec);
     const std::size_t total = plan.runs();
     // The figure is drawn from the summary and, for curves, the steps: the

@@ -19,7 +19,7 @@ namespace quarnel {
 // A study as its command read it.
 struct StudyJob {
     std::string program;  // "quarnel-batch sweep: ", before every message
-    SweepSpec spec;
+    SweepSpec study;
     std::vector<FiberFile> fibers;
     std::vector<std::string> notes;  // said on standard error before the runs
     std::vector<Place> inputs;       // input files besides those of the shared options
@@ -52,7 +52,7 @@ bool draws_map(const SweepSpec& spec);
 // The last of reading a study's options: --plot checked against the
 // summary, the steps kept for --curves or a figure of curves, and the plan's
 // refusals (zipped lengths, the cap on runs). Throws UsageError.
-void finish_study_spec(SweepSpec& spec, const SharedOptions& shared, bool curves, bool plot);
+void finish_study_options(SweepSpec& study, const SharedOptions& shared, bool curves, bool plot);
 
 // Computes every run of the job and writes them; the exit status: 0, 2 for
 // outputs that name one file, 3 for an output failure, 4 when some runs were

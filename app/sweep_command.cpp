@@ -137,14 +137,14 @@ SweepRequest read_sweep_options(const SweepOptions& o, const InputFileReader& re
     } catch (const std::invalid_argument& e) {
         throw UsageError(std::string("--vary ") + e.what());
     }
-    finish_study_spec(spec, o.shared, !o.curves.empty(), base.plot.has_value());
+    finish_study_options(spec, o.shared, !o.curves.empty(), base.plot.has_value());
     return r;
 }
 
 int run_sweep_command(const SweepRequest& request) {
     StudyJob job;
     job.program = program;
-    job.spec = request.spec;
+    job.study = request.spec;
     job.fibers = request.fibers;
     job.notes = request.notes;
     job.inputs = request.inputs;

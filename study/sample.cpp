@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "engine/text_to_number.h"
+#include "study/list_text.h"
 #include "study/measured_curve.h"
 
 namespace quarnel {
@@ -27,23 +28,6 @@ using Normal = boost::math::normal_distribution<double, Policy>;
 using Lognormal = boost::math::lognormal_distribution<double, Policy>;
 using Uniform = boost::math::uniform_distribution<double, Policy>;
 using Weibull = boost::math::weibull_distribution<double, Policy>;
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t at = text.find(separator, from);
-        parts.push_back(trimmed(text.substr(from, at == std::string::npos ? at : at - from)));
-        if (at == std::string::npos) return parts;
-        from = at + 1;
-    }
-}
 
 struct KindInfo {
     const char* name;
